@@ -1,0 +1,18 @@
+#pragma once
+// Every D-Bus name the system uses, in one place.
+
+// Distributed notifications: one signal on the session bus carrying the
+// notification's name and object (the empty string for none).
+inline constexpr const char* kNotificationPath = "/org/nuvexa/DeviceController";
+inline constexpr const char* kNotificationInterface = "org.nuvexa.DeviceController.Notifications";
+inline constexpr const char* kNotificationMember = "Notification";
+
+// Desktop notifications, the agent's alerts.
+inline constexpr const char* kDesktopNotificationsService = "org.freedesktop.Notifications";
+inline constexpr const char* kDesktopNotificationsPath = "/org/freedesktop/Notifications";
+inline constexpr const char* kDesktopNotificationsInterface = "org.freedesktop.Notifications";
+
+// logind on the system bus: sleep and wake, inhibitor locks.
+inline constexpr const char* kLogindService = "org.freedesktop.login1";
+inline constexpr const char* kLogindPath = "/org/freedesktop/login1";
+inline constexpr const char* kLogindManagerInterface = "org.freedesktop.login1.Manager";

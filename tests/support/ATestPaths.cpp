@@ -1,0 +1,79 @@
+#include "tests/support/ATestPaths.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+ATemporaryFolder::ATemporaryFolder()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "nuvexa-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    fPath = pattern;
+}
+
+ATemporaryFolder::~ATemporaryFolder()
+{
+    std::error_code ignored;
+    // Tests may leave read-only folders behind; make them writable first.
+    for (auto it = std::filesystem::recursive_directory_iterator(fPath, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        if (it->is_directory(ignored) && !it->is_symlink(ignored))
+            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                         std::filesystem::perm_options::add, ignored);
+    }
+    std::filesystem::permissions(fPath, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(fPath, ignored);
+}
+
+AScopedEnvironment::AScopedEnvironment(std::string name, const std::string& value) : fName(std::move(name))
+{
+    if (const char* old = getenv(fName.c_str())) {
+        fHadValue = true;
+        fOldValue = old;
+    }
+    setenv(fName.c_str(), value.c_str(), 1);
+}
+
+AScopedEnvironment::~AScopedEnvironment()
+{
+    if (fHadValue)
+        setenv(fName.c_str(), fOldValue.c_str(), 1);
+    else
+        unsetenv(fName.c_str());
+}
+
+std::filesystem::path BuildBinaryPath(const std::string& program)
+{
+    return std::filesystem::path(NUVEXA_BUILD_BIN_DIR) / program;
+}
+
+std::filesystem::path BuildDataFolder()
+{
+    return NUVEXA_BUILD_DATA_DIR;
+}
+
+std::filesystem::path FixturePath(const std::string& relative)
+{
+    return std::filesystem::path(NUVEXA_TEST_FIXTURES) / relative;
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read " + path.string());
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void WriteWholeFile(const std::filesystem::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+    if (!out.flush())
+        throw std::runtime_error("cannot write " + path.string());
+}

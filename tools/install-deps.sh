@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running the
+# Nuvexa Device Controller need. Safe to run again: it does nothing when
+# everything is already there. Runs apt-get as root, through sudo otherwise.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build pkg-config
+  # fuzzing: clang with its libFuzzer and sanitizer runtimes
+  clang-14 libclang-rt-14-dev
+  # libraries
+  libsystemd-dev libpugixml-dev libevdev-dev libxkbcommon-dev
+  # tests and benchmarks
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  dbus-daemon python3 python3-dbus python3-dbusmock
+  # run time: applications and files are opened through xdg-open
+  xdg-utils
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+run_root=()
+[ "$(id -u)" -eq 0 ] || run_root=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${run_root[@]}" apt-get update -qq
+"${run_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
