@@ -1,0 +1,20 @@
+#pragma once
+// The HID report-descriptor parser: a device's descriptor bytes become its
+// input element list (AHIDElement). Handles report IDs, usage ranges,
+// extended (32-bit) usages, push and pop, nested collections, padding; long
+// items are skipped. A malformed descriptor is rejected with a reason and is
+// never read past its end.
+
+#include "platform/AHIDElement.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+struct AHIDParseResult {
+    bool fOK = false;
+    AHIDElementList fElements;  // input elements, in descriptor order
+    std::string fError;         // why the descriptor was rejected
+};
+
+AHIDParseResult ParseReportDescriptor(std::span<const uint8_t> descriptor);
