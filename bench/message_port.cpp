@@ -4,13 +4,10 @@
 // own click port). Run with --benchmark_repetitions=N to see the median.
 
 #include "platform/AMessagePort.h"
+#include "tests/platform/AMessagePortTestKit.h"
 #include "tests/support/ATestPaths.h"
 
 #include <benchmark/benchmark.h>
-
-#include <future>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -25,45 +22,15 @@ std::optional<AMessageData> CountingCallout(ALocalMessagePort*, int32_t, const A
     return std::nullopt;
 }
 
-// A port served by a loop on a thread of its own for the object's life.
-class AServerThread {
-public:
-    explicit AServerThread(const char* name)
-    {
-        if (pipe(fStop) != 0)
-            throw std::runtime_error("pipe failed");
-        std::promise<bool> started;
-        auto serving = started.get_future();
-        fThread = std::thread([this, name, &started] {
-            AEventLoop loop;
-            auto port = ALocalMessagePort::Create(loop, name, AnswerCallout, nullptr);
-            AEventSource stop = loop.AddIO(fStop[0], EPOLLIN, [&](uint32_t) { loop.Exit(0); });
-            started.set_value(port != nullptr);
-            if (port)
-                loop.Run();
-        });
-        if (!serving.get())
-            throw std::runtime_error("cannot serve the port");
-    }
-    ~AServerThread()
-    {
-        const char byte = 0;
-        (void)!write(fStop[1], &byte, 1);
-        fThread.join();
-        close(fStop[0]);
-        close(fStop[1]);
-    }
-
-private:
-    int fStop[2] = {-1, -1};
-    std::thread fThread;
-};
-
 void RequestWithReply(benchmark::State& state)
 {
     ATemporaryFolder runtime;
     AScopedEnvironment environment("XDG_RUNTIME_DIR", runtime.Path().string());
-    AServerThread server("MouseListPort");
+    AServedPort server("MouseListPort", AnswerCallout, nullptr);
+    if (!server.IsServing()) {
+        state.SkipWithError("cannot serve the port");
+        return;
+    }
     std::optional<AMessageData> reply;
     for (auto _ : state) {
         auto port = ARemoteMessagePort::Create("MouseListPort");
