@@ -25,7 +25,7 @@ using AMessageData = std::vector<uint8_t>;
 // The largest payload a port accepts; a larger request is refused.
 inline constexpr size_t kMaxMessagePayload = 64 * 1024;
 
-// Results of a request, with the values the design's callers know.
+// Results of a request.
 enum class AMessagePortStatus : int32_t {
     kSuccess = 0,
     kSendTimeout = -1,
