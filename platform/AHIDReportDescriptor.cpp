@@ -286,14 +286,18 @@ AHIDElement AHIDDescriptorParser::MakeElement(uint32_t usage, uint32_t bitOffset
     return element;
 }
 
-std::string CheckElementCount(uint64_t fieldElements, size_t existing)
+// Makes room for a field's elements at once: a keyboard or consumer array
+// brings hundreds, and growing one by one would copy the list many times.
+std::string ReserveElements(AHIDElementList& elements, uint64_t fieldElements)
 {
     if (fieldElements > kMaxFieldElements) {
         return "field has " + std::to_string(fieldElements) + " elements, over " +
                std::to_string(kMaxFieldElements);
     }
-    if (existing + fieldElements > kMaxElements)
+    if (elements.size() + fieldElements > kMaxElements)
         return "descriptor has over " + std::to_string(kMaxElements) + " elements";
+    if (elements.size() + fieldElements > elements.capacity())
+        elements.reserve(std::max<size_t>(elements.size() + fieldElements, 2 * elements.capacity()));
     return {};
 }
 
@@ -301,7 +305,7 @@ std::string CheckElementCount(uint64_t fieldElements, size_t existing)
 std::string AHIDDescriptorParser::AddVariableElements(uint32_t bitOffset)
 {
     uint32_t count = fGlobal.fReportCount;
-    std::string reason = CheckElementCount(count, fElements.size());
+    std::string reason = ReserveElements(fElements, count);
     if (!reason.empty())
         return reason;
     uint32_t size = fGlobal.fReportSize;
@@ -322,7 +326,7 @@ std::string AHIDDescriptorParser::AddArrayElements(uint32_t bitOffset)
     int64_t minimum = fGlobal.fLogicalMinimum;
     uint64_t reachable = std::min<uint64_t>(fUsages.GetCount(), fGlobal.LogicalMaximum() - minimum + 1);
     reachable = std::min<uint64_t>(reachable, static_cast<uint64_t>(INT32_MAX - minimum) + 1);
-    std::string reason = CheckElementCount(reachable, fElements.size());
+    std::string reason = ReserveElements(fElements, reachable);
     if (!reason.empty())
         return reason;
     fUsages.Visit(reachable, [&](uint64_t index, uint32_t usage) {
