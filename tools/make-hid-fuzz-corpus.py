@@ -43,15 +43,23 @@ def seed(descriptor, reports):
     return data
 
 
+def reports_for(descriptor):
+    prefixes = [bytes([i]) for i in report_ids(descriptor)] or [b""]
+    reports = []
+    for prefix in prefixes:
+        reports += [prefix + b"\xff" * 16, prefix + bytes(range(1, 17)), prefix + b"\x00" * 16]
+    return reports
+
+
 def main():
     CORPUS.mkdir(parents=True, exist_ok=True)
+    everything = b""
     for fixture in sorted(FIXTURES.glob("*.hex")):
         descriptor = read_hex(fixture)
-        prefixes = [bytes([i]) for i in report_ids(descriptor)] or [b""]
-        reports = []
-        for prefix in prefixes:
-            reports += [prefix + b"\xff" * 16, prefix + bytes(range(1, 17)), prefix + b"\x00" * 16]
-        (CORPUS / fixture.stem).write_bytes(seed(descriptor, reports))
+        everything += descriptor
+        (CORPUS / fixture.stem).write_bytes(seed(descriptor, reports_for(descriptor)))
+    # One long descriptor, so that the fuzzer also tries inputs of that length.
+    (CORPUS / "all-fixtures").write_bytes(seed(everything, reports_for(everything)))
 
 
 if __name__ == "__main__":
