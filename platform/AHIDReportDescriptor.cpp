@@ -105,7 +105,8 @@ private:
     std::string AddField(EReportKind kind, uint32_t flags);
     std::string AddVariableElements(uint32_t bitOffset);
     std::string AddArrayElements(uint32_t bitOffset);
-    AHIDElement MakeElement(uint32_t usage, uint32_t bitOffset) const;
+    AHIDElement FieldElement(uint32_t bitOffset) const;
+    void Append(AHIDElement& element, uint32_t usage);
 
     AGlobalState fGlobal;
     std::vector<AGlobalState> fGlobalStack;
@@ -272,18 +273,24 @@ std::string AHIDDescriptorParser::AddField(EReportKind kind, uint32_t flags)
     return (flags & kFlagVariable) != 0 ? AddVariableElements(bitOffset) : AddArrayElements(bitOffset);
 }
 
-AHIDElement AHIDDescriptorParser::MakeElement(uint32_t usage, uint32_t bitOffset) const
+// What all elements of the current field share.
+AHIDElement AHIDDescriptorParser::FieldElement(uint32_t bitOffset) const
 {
     AHIDElement element;
-    element.fCookie = static_cast<uint32_t>(fElements.size() + 1);
-    element.fUsagePage = static_cast<uint16_t>(usage >> 16);
-    element.fUsage = static_cast<uint16_t>(usage);
     element.fReportID = fGlobal.fReportID;
     element.fBitOffset = bitOffset;
     element.fBitSize = fGlobal.fReportSize;
     element.fLogicalMin = static_cast<int32_t>(fGlobal.fLogicalMinimum);
     element.fLogicalMax = static_cast<int32_t>(std::min<int64_t>(fGlobal.LogicalMaximum(), INT32_MAX));
     return element;
+}
+
+void AHIDDescriptorParser::Append(AHIDElement& element, uint32_t usage)
+{
+    element.fCookie = static_cast<uint32_t>(fElements.size() + 1);
+    element.fUsagePage = static_cast<uint16_t>(usage >> 16);
+    element.fUsage = static_cast<uint16_t>(usage);
+    fElements.push_back(element);
 }
 
 // Makes room for a field's elements at once: a keyboard or consumer array
@@ -309,13 +316,17 @@ std::string AHIDDescriptorParser::AddVariableElements(uint32_t bitOffset)
     if (!reason.empty())
         return reason;
     uint32_t size = fGlobal.fReportSize;
+    AHIDElement element = FieldElement(bitOffset);
     uint32_t lastUsage = 0;
     fUsages.Visit(count, [&](uint64_t index, uint32_t usage) {
-        fElements.push_back(MakeElement(usage, bitOffset + static_cast<uint32_t>(index) * size));
+        element.fBitOffset = bitOffset + static_cast<uint32_t>(index) * size;
+        Append(element, usage);
         lastUsage = usage;
     });
-    for (uint64_t index = std::min<uint64_t>(count, fUsages.GetCount()); index < count; ++index)
-        fElements.push_back(MakeElement(lastUsage, bitOffset + static_cast<uint32_t>(index) * size));
+    for (uint64_t index = std::min<uint64_t>(count, fUsages.GetCount()); index < count; ++index) {
+        element.fBitOffset = bitOffset + static_cast<uint32_t>(index) * size;
+        Append(element, lastUsage);
+    }
     return {};
 }
 
@@ -329,15 +340,15 @@ std::string AHIDDescriptorParser::AddArrayElements(uint32_t bitOffset)
     std::string reason = ReserveElements(fElements, reachable);
     if (!reason.empty())
         return reason;
+    AHIDElement element = FieldElement(bitOffset);
+    element.fIsArray = true;
+    element.fReportCount = fGlobal.fReportCount;
     fUsages.Visit(reachable, [&](uint64_t index, uint32_t usage) {
         // Usage 0 of a page means "no control": the value of an empty slot.
         if ((usage & 0xFFFF) == 0)
             return;
-        AHIDElement element = MakeElement(usage, bitOffset);
-        element.fIsArray = true;
-        element.fReportCount = fGlobal.fReportCount;
         element.fArrayIndex = static_cast<int32_t>(minimum + static_cast<int64_t>(index));
-        fElements.push_back(element);
+        Append(element, usage);
     });
     return {};
 }
