@@ -94,6 +94,10 @@ struct AGlobalState {
     }
 };
 
+// Walks a report descriptor item by item. It keeps the global state with its
+// Push/Pop stack, the usages that local items give the next main item, and
+// for each report kind and report ID the bits laid out so far; each Input
+// field that carries data and usages becomes elements at its place.
 class AHIDDescriptorParser {
 public:
     AHIDParseResult Parse(std::span<const uint8_t> descriptor);
