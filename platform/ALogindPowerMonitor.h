@@ -9,13 +9,9 @@
 #include "platform/AEventLoop.h"
 #include "platform/APowerMonitor.h"
 
-#include <memory>
-#include <string>
+#include <systemd/sd-bus.h>
 
-struct sd_bus;
-struct sd_bus_slot;
-struct sd_bus_message;
-struct sd_bus_error;
+#include <memory>
 
 class ALogindPowerMonitor final : public APowerMonitor {
 public:
