@@ -1,6 +1,7 @@
 #include "agent/ADeviceManager.h"
 
 #include "agent/AHIDDevice.h"
+#include "platform/ADesktopAlertPresenter.h"
 #include "platform/ADistributedNotificationCenter.h"
 #include "prefs/APrefController.h"
 #include "prefs/AException.h"
@@ -165,10 +166,16 @@ void ADeviceManager::ReportStoreFailure(const std::string& why)
     if (fReportedStoreFailure == why)
         return;
     fReportedStoreFailure = why;
-    const std::string text = "The button mappings could not be read (" + why +
-                             "). The buttons keep their default actions until the mapping file can be read.";
-    std::fprintf(stderr, "nuvexa-agent: %s\n", text.c_str());
-    // TODO alert
+    std::fprintf(stderr, "nuvexa-agent: cannot read the button mappings: %s\n", why.c_str());
+    GetAlertPresenter().ShowAlert(kProductDisplayName,
+                                  "The button mappings could not be read (" + why +
+                                      "). The buttons keep their default actions until the mapping file can be "
+                                      "read; saving the mappings again retries.");
+}
+
+AAlertPresenter& ADeviceManager::GetAlertPresenter() const
+{
+    return fEnvironment.fAlerts != nullptr ? *fEnvironment.fAlerts : DesktopAlertPresenter();
 }
 
 AEventSystemPort ADeviceManager::GetIOHIDSystemPort() const

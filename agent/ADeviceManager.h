@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+class AAlertPresenter;
 class ADevice;
 class AHIDDevice;
 class APrefController;
@@ -45,6 +46,8 @@ struct AAgentEnvironment {
     std::function<std::unique_ptr<APowerMonitor>(class ADeviceManager&)> fOpenPowerMonitor;
     // The agent's resource folder (its scripts).
     std::string fResourceFolder;
+    // Where the agent's alerts go; null: the desktop's notifications.
+    AAlertPresenter* fAlerts = nullptr;
 };
 
 class ADeviceManager {
@@ -113,6 +116,7 @@ private:
     // leaves the store empty and is reported (ReportStoreFailure).
     void LoadStore();
     void ReportStoreFailure(const std::string& why);
+    AAlertPresenter& GetAlertPresenter() const;
 
     AAgentEnvironment fEnvironment;
     std::unique_ptr<AHIDServiceWatch> fNotifyPort;          // device arrivals and removals

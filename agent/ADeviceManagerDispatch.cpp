@@ -8,7 +8,8 @@
 #include "agent/AButtonActions.h"
 #include "agent/AHIDDevice.h"
 #include "agent/AKeySteps.h"
-#include "agent/ALaunch.h"
+#include "agent/ExecAppleScript.h"
+#include "agent/ExecTask.h"
 #include "prefs/ADevice.h"
 #include "prefs/AEvent.h"
 #include "prefs/AException.h"
@@ -50,8 +51,8 @@ void RunScriptIfPresent(const std::string& path)
 }
 
 // One button's action. Failures the actions raise end here.
-void PerformButtonAction(AEventSystemPort port, const std::string& resources, int32_t buttonId,
-                         ELaunchType launchType, const std::optional<std::string>& argument)
+void PerformButtonAction(AEventSystemPort port, const std::string& resources, AAlertPresenter& alerts,
+                         int32_t buttonId, ELaunchType launchType, const std::optional<std::string>& argument)
 {
     try {
         switch (launchType) {
@@ -65,7 +66,7 @@ void PerformButtonAction(AEventSystemPort port, const std::string& resources, in
             break;
         case kLaunchExec:
             if (argument)
-                ExecTask(*argument);
+                ExecTask(&*argument, alerts);
             break;
         case kLaunchKeystroke:
             if (argument && !argument->empty())
@@ -118,8 +119,8 @@ std::optional<AMessageData> ADeviceManager::MouseClickHandler(ALocalMessagePort*
                 argument = event->GetLaunchArg();
             }
         }
-        PerformButtonAction(manager->GetIOHIDSystemPort(), manager->fEnvironment.fResourceFolder, buttonId,
-                            launchType, argument);
+        PerformButtonAction(manager->GetIOHIDSystemPort(), manager->fEnvironment.fResourceFolder,
+                            manager->GetAlertPresenter(), buttonId, launchType, argument);
     } else if (messageId == kClickMsgPresentation) {
         if (payload->size() != kPresentationPayloadSize)
             return std::nullopt;

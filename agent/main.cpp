@@ -4,7 +4,7 @@
 // loop until it is interrupted (SIGINT) or stopped (SIGTERM, as systemd does).
 
 #include "agent/ADeviceManager.h"
-#include "agent/AAlert.h"
+#include "platform/ADesktopAlertPresenter.h"
 #include "platform/ADistributedNotificationCenter.h"
 #include "platform/AEvdevEventSystem.h"
 #include "platform/ALogindPowerMonitor.h"
@@ -21,7 +21,6 @@ ADeviceManager* gDeviceManager = nullptr;
 
 namespace {
 
-constexpr const char* kProductName = "Nuvexa Device Controller";
 // The exit status of an agent that finds another agent of the user serving
 // the message ports; the systemd unit does not restart it for that.
 constexpr int kExitAlreadyRunning = 3;
@@ -45,7 +44,7 @@ void PrintUsage(FILE* out)
                  "The background agent of the %s: performs the action mapped to each\n"
                  "button of the supported devices. Usually run as the systemd user service\n"
                  "nuvexa-agent.service; stop it with Ctrl-C when run by hand.\n",
-                 kProductName);
+                 kProductDisplayName);
 }
 
 // Ends the agent from its loop: closes everything, then leaves the loop.
@@ -98,7 +97,7 @@ int RunAgent()
     AEventSource interrupt = loop.AddSignal(SIGINT, [&loop] { Shutdown(loop, true); });
     AEventSource terminate = loop.AddSignal(SIGTERM, [&loop] { Shutdown(loop, false); });
     if (!interrupt || !terminate) {
-        ShowAlert(kProductName, "Could not create signal handler.");
+        DesktopAlertPresenter().ShowAlert(kProductDisplayName, "Could not create signal handler.");
         return -1;
     }
 
