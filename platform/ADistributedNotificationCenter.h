@@ -26,11 +26,15 @@ public:
 
     bool IsConnected() const;
 
-    // Posts and flushes; false when there is no bus or the post failed.
+    // Posts. Without a loop it also flushes: it returns once the bus has
+    // taken the notification (waiting a second at most). On a loop, what the
+    // socket did not take at once is sent by the loop. False when there is no
+    // bus or the post failed; nobody listening is not a failure.
     bool PostNotification(std::string_view name, std::optional<std::string_view> object);
 
     // Observes `name` with `object`, or with any object when none is given.
-    // One observation per (observer, name, object); false without a bus.
+    // One observation per (observer, name, object); false without a bus or
+    // without a loop.
     bool AddObserver(void* observer, ACallback callback, std::string_view name,
                      std::optional<std::string_view> object);
     // Removes exactly that observation; nothing when it is not there.

@@ -9,6 +9,7 @@
 // ARemoteMessagePort looks a name up and sends requests to it.
 
 #include "platform/AEventLoop.h"
+#include "platform/AFileDescriptor.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -45,8 +46,8 @@ public:
     using ACallout = std::optional<AMessageData> (*)(ALocalMessagePort* port, int32_t messageId,
                                                      const AMessageData* payload, void* info);
 
-    // Serves `name` on `loop`. Null when the name is held by a live process
-    // or the socket cannot be made.
+    // Serves `name` on `loop`, which runs on the calling thread. Null when
+    // the name is held by a live process or the socket cannot be made.
     static std::unique_ptr<ALocalMessagePort> Create(AEventLoop& loop, std::string_view name,
                                                      ACallout callout, void* info);
     // Gives the name up: closes every connection, removes the socket.
@@ -69,12 +70,25 @@ public:
 
     // Sends one request. With `reply` null the call does not wait for the
     // handler; otherwise it waits up to receiveTimeout seconds and fills
-    // `reply` (left empty when the handler returned none).
+    // `reply` (left empty when the handler returned none). A sender on the
+    // thread that serves the port never waits for it. Statuses: kSendTimeout
+    // (the port's queue stayed full), kReceiveTimeout (no reply in time),
+    // kIsInvalid (nobody serves the name any more, or the port closed the
+    // connection unanswered), kTransportError (a payload over
+    // kMaxMessagePayload, which is not sent; a reply that cannot be read).
     AMessagePortStatus SendRequest(int32_t messageId, const AMessageData* payload,
                                    double sendTimeout, double receiveTimeout,
                                    std::optional<AMessageData>* reply);
 
 private:
-    explicit ARemoteMessagePort(int fd);
-    int fSocket = -1;
+    ARemoteMessagePort(AFileDescriptor socket, bool connected, std::string path);
+    AMessagePortStatus Connect(uint64_t deadline);
+    AMessagePortStatus Send(int32_t messageId, uint32_t flags, const AMessageData* payload, uint64_t deadline);
+    AMessagePortStatus Receive(int32_t messageId, uint64_t deadline, std::optional<AMessageData>* reply);
+
+    // Each request travels on a connection of its own; the first one is made
+    // by Create, later ones by SendRequest.
+    AFileDescriptor fSocket;
+    bool fConnected = false;
+    std::string fPath;
 };
