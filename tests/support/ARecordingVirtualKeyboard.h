@@ -1,0 +1,41 @@
+#pragma once
+// A virtual keyboard for tests: it records every evdev event written to it,
+// in order. Its record can outlive it (Record()), so a test can see what was
+// written while the connection that owned the keyboard was being destroyed:
+//
+//   auto keyboard = std::make_unique<ARecordingVirtualKeyboard>();
+//   auto record = keyboard->Record();
+//   { AEvdevEventSystem connection(std::move(keyboard)); ... }
+//   EXPECT_EQ(FormatEvdevEvents(*record), "KEY_LEFTSHIFT up, SYN_REPORT");
+//
+// FailWrites(true) makes Emit return false (the events are still recorded,
+// as a partly failed write may have sent them).
+
+#include "platform/AVirtualKeyboard.h"
+
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+class ARecordingVirtualKeyboard : public AVirtualKeyboard {
+public:
+    ARecordingVirtualKeyboard();
+
+    bool Emit(std::span<const AEvdevEvent> events) override;
+
+    const std::vector<AEvdevEvent>& Events() const { return *fRecord; }
+    std::shared_ptr<std::vector<AEvdevEvent>> Record() const { return fRecord; }
+    void Clear() { fRecord->clear(); }
+    void FailWrites(bool fail) { fFailWrites = fail; }
+    int EmitCount() const { return fEmitCount; }  // number of Emit calls (batches)
+
+private:
+    std::shared_ptr<std::vector<AEvdevEvent>> fRecord;
+    bool fFailWrites = false;
+    int fEmitCount = 0;
+};
+
+// The events as readable text, e.g. "KEY_3 down, SYN_REPORT, KEY_3 up,
+// SYN_REPORT" (evdev names; values other than 0 and 1 are written as numbers).
+std::string FormatEvdevEvents(std::span<const AEvdevEvent> events);
