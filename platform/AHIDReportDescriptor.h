@@ -2,8 +2,11 @@
 // The HID report-descriptor parser: a device's descriptor bytes become its
 // input element list (AHIDElement). Handles report IDs, usage ranges,
 // extended (32-bit) usages, push and pop, nested collections, padding; long
-// items are skipped. A malformed descriptor is rejected with a reason and is
-// never read past its end.
+// items are skipped. Output and Feature items take their place in their own
+// reports but give no elements. An element's cookie is its position in the
+// list plus 1, so the same descriptor always gives the same cookies. A
+// malformed descriptor is rejected with a reason that names the byte of the
+// offending item, and is never read past its end.
 
 #include "platform/AHIDElement.h"
 

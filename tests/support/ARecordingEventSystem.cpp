@@ -24,5 +24,5 @@ bool ARecordingEventSystem::PostEvent(uint32_t eventType, const ANXEventData& da
     APostedEvent posted{eventType, {}, dataVersion, eventFlags, options};
     std::memcpy(posted.fBytes.data(), &data, sizeof data);
     fPosts.push_back(posted);
-    return !fFailPosts;
+    return !fFailPosts && fFailedType != eventType;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // An event-system connection for tests: it records every PostEvent call
 // (event type, the event data's bytes, data version, event flags, options)
-// and answers true, or false after FailPosts(true). Failed calls are recorded
+// and answers true, or false after FailPosts(true) (every post) or
+// FailPostsOfType(type) (posts of that event type). Failed calls are recorded
 // too. Hand it to code under test as its AEventSystemPort:
 //
 //   ARecordingEventSystem connection;
@@ -13,6 +14,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 struct APostedEvent {
@@ -35,8 +37,10 @@ public:
     const std::vector<APostedEvent>& Posts() const { return fPosts; }
     void Clear() { fPosts.clear(); }
     void FailPosts(bool fail) { fFailPosts = fail; }
+    void FailPostsOfType(std::optional<uint32_t> eventType) { fFailedType = eventType; }
 
 private:
     std::vector<APostedEvent> fPosts;
     bool fFailPosts = false;
+    std::optional<uint32_t> fFailedType;
 };
