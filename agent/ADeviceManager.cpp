@@ -12,9 +12,7 @@ namespace {
 
 constexpr const char* kReloadNotificationName = "NuvexaAgent";
 constexpr const char* kReloadNotificationObject = "PrefChange";
-constexpr const char* kDevicesChangedNotificationName = "NuvexaPreferences";
 constexpr const char* kMouseListPortName = "MouseListPort";
-constexpr const char* kMouseClickPortName = "MouseClickPort";
 constexpr const char* kKeyStrokePortName = "KeyStrokePort";
 
 } // namespace

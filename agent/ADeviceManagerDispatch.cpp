@@ -21,13 +21,10 @@
 
 namespace {
 
-constexpr int32_t kClickMsgButton = 0;
-constexpr int32_t kClickMsgPresentation = 1;
 // Button message: the button id, then the sending device's reference.
-constexpr size_t kButtonPayloadSize = 8;
+constexpr size_t kButtonReferenceWord = 1;
 // Presentation message: thirteen words of the sending device's record;
 // word 0 its reference, word 4 its device type.
-constexpr size_t kPresentationPayloadSize = 52;
 constexpr size_t kPresentationReferenceWord = 0;
 constexpr size_t kPresentationTypeWord = 4;
 
@@ -102,13 +99,13 @@ std::optional<AMessageData> ADeviceManager::MouseClickHandler(ALocalMessagePort*
         return std::nullopt;
 
     if (messageId == kClickMsgButton) {
-        if (payload->size() != kButtonPayloadSize)
+        if (payload->size() != kClickButtonPayloadSize)
             return std::nullopt;
         int32_t buttonId = 0;
         std::memcpy(&buttonId, payload->data(), sizeof buttonId);
         // A reference that is not in the device set (a device gone since the
         // press, or a message made up by another process) is not acted on.
-        const AHIDDevice* device = manager->FindHIDDevice(ReadWord(*payload, 1));
+        const AHIDDevice* device = manager->FindHIDDevice(ReadWord(*payload, kButtonReferenceWord));
         if (device == nullptr)
             return std::nullopt;
         ELaunchType launchType = kLaunchDefault;
@@ -122,7 +119,7 @@ std::optional<AMessageData> ADeviceManager::MouseClickHandler(ALocalMessagePort*
         PerformButtonAction(manager->GetIOHIDSystemPort(), manager->fEnvironment.fResourceFolder,
                             manager->GetAlertPresenter(), buttonId, launchType, argument);
     } else if (messageId == kClickMsgPresentation) {
-        if (payload->size() != kPresentationPayloadSize)
+        if (payload->size() != kClickPresentationPayloadSize)
             return std::nullopt;
         // The device's own type counts, not the type word of the message, so
         // that a made-up message cannot pick another device's action.
