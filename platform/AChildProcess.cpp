@@ -7,7 +7,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <spawn.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <system_error>
 #include <thread>
@@ -186,7 +186,8 @@ bool AChildProcess::Start(const std::string& program, const std::vector<std::str
     fOutputFd = outputPipe[0];
     fErrorFd = errorPipe[0];
     fPid = pid;
-    fPidFd = pidfd_open(pid, 0);
+    // glibc 2.36's <sys/pidfd.h> lacks C linkage for C++; the raw call it is.
+    fPidFd = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
     fState = AState::kRunning;
     return true;
 }
