@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <linux/hidraw.h>
 #include <sys/ioctl.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -26,10 +25,9 @@ AHidrawConnection::~AHidrawConnection()
 
 bool AHidrawConnection::Open()
 {
-    if (fDescriptor >= 0)
-        return true;
-    fDescriptor = OpenNode(fDevnode);
-    return fDescriptor >= 0;
+    if (!fDescriptor)
+        fDescriptor.Reset(OpenNode(fDevnode));
+    return static_cast<bool>(fDescriptor);
 }
 
 std::optional<AHIDElementList> AHidrawConnection::CopyElements()
@@ -37,14 +35,13 @@ std::optional<AHIDElementList> AHidrawConnection::CopyElements()
     if (fElements)
         return fElements;
     std::optional<std::vector<uint8_t>> descriptor;
-    if (fDescriptor >= 0) {
-        descriptor = ReadReportDescriptor(fDescriptor);
+    if (fDescriptor) {
+        descriptor = ReadReportDescriptor(fDescriptor.Get());
     } else {
-        const int fd = OpenNode(fDevnode);
-        if (fd < 0)
+        const AFileDescriptor node(OpenNode(fDevnode));
+        if (!node)
             return std::nullopt;
-        descriptor = ReadReportDescriptor(fd);
-        close(fd);
+        descriptor = ReadReportDescriptor(node.Get());
     }
     if (!descriptor)
         return std::nullopt;
@@ -57,8 +54,7 @@ std::optional<AHIDElementList> AHidrawConnection::CopyElements()
 
 void AHidrawConnection::Close()
 {
-    if (fDescriptor >= 0)
-        close(std::exchange(fDescriptor, -1));
+    fDescriptor.Reset();
 }
 
 std::optional<std::vector<uint8_t>> AHidrawConnection::ReadReportDescriptor(int fd)

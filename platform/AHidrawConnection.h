@@ -6,6 +6,7 @@
 // (HIDIOCGRDESC), turned into elements by our descriptor parser; it is read
 // once and kept, since a node's descriptor never changes.
 
+#include "platform/AFileDescriptor.h"
 #include "platform/AHIDDeviceConnection.h"
 
 #include <cstdint>
@@ -24,7 +25,7 @@ public:
     // Works on a connection that is not open yet (it opens the node for the
     // moment); none when the descriptor cannot be read or does not parse.
     std::optional<AHIDElementList> CopyElements() override;
-    int GetReportFileDescriptor() const override { return fDescriptor; }
+    int GetReportFileDescriptor() const override { return fDescriptor.Get(); }
     void Close() override;
 
     const std::string& GetDevnode() const { return fDevnode; }
@@ -35,6 +36,6 @@ public:
 
 private:
     std::string fDevnode;
-    int fDescriptor = -1;
+    AFileDescriptor fDescriptor;
     std::optional<AHIDElementList> fElements;
 };

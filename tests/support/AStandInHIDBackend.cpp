@@ -1,5 +1,6 @@
 #include "tests/support/AStandInHIDBackend.h"
 
+#include "platform/AFileDescriptor.h"
 #include "platform/AHIDReportDescriptor.h"
 
 #include <map>
@@ -18,7 +19,7 @@ struct AStandInHIDBackend::ADeviceState {
     bool fCopyElementsFails = false;
     bool fPropertiesUnreadable = false;
     // The writing ends of the open connections' socket pairs, by connection.
-    std::map<uint64_t, int> fWriters;
+    std::map<uint64_t, AFileDescriptor> fWriters;
     uint64_t fNextConnection = 1;
 
     AHIDService MakeService() const
@@ -28,12 +29,7 @@ struct AStandInHIDBackend::ADeviceState {
         return AHIDService{fKey, fVendorID, fProductID};
     }
 
-    void HangUp()
-    {
-        for (const auto& [connection, writer] : fWriters)
-            close(writer);
-        fWriters.clear();
-    }
+    void HangUp() { fWriters.clear(); }
 };
 
 class AStandInHIDBackend::AStandInWatch final : public AHIDServiceWatch {
@@ -68,16 +64,16 @@ public:
 
     bool Open() override
     {
-        if (fReader >= 0)
+        if (fReader)
             return true;
         if (fDevice->fOpenFails || !fDevice->fAttached)
             return false;
         int ends[2];
         if (socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0)
             return false;
-        fReader = ends[0];
+        fReader.Reset(ends[0]);
         fConnection = fDevice->fNextConnection++;
-        fDevice->fWriters.emplace(fConnection, ends[1]);
+        fDevice->fWriters.emplace(fConnection, AFileDescriptor(ends[1]));
         return true;
     }
 
@@ -91,23 +87,19 @@ public:
         return std::move(parsed.fElements);
     }
 
-    int GetReportFileDescriptor() const override { return fReader; }
+    int GetReportFileDescriptor() const override { return fReader.Get(); }
 
     void Close() override
     {
-        if (fReader < 0)
+        if (!fReader)
             return;
-        close(std::exchange(fReader, -1));
-        auto writer = fDevice->fWriters.find(fConnection);
-        if (writer != fDevice->fWriters.end()) {
-            close(writer->second);
-            fDevice->fWriters.erase(writer);
-        }
+        fReader.Reset();
+        fDevice->fWriters.erase(fConnection);
     }
 
 private:
     std::shared_ptr<ADeviceState> fDevice;
-    int fReader = -1;
+    AFileDescriptor fReader;
     uint64_t fConnection = 0;
 };
 
@@ -204,7 +196,7 @@ bool AStandInHIDBackend::SendReport(AHandle device, std::span<const uint8_t> rep
         return false;
     bool taken = false;
     for (const auto& [connection, writer] : Device(device).fWriters)
-        taken |= send(writer, report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
+        taken |= send(writer.Get(), report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
                  static_cast<ssize_t>(report.size());
     return taken;
 }
