@@ -24,14 +24,19 @@ void UpdateDeviceRecord(APrefController& store, EDeviceType type, int32_t presen
     store.AddOrUpdateDevice(type, kVendorID, GetPID(type), presentationType);
 }
 
-bool IsKeyCodeList(std::string_view text)
+// The key-code list in its stored form, codes in "%d" joined by "|"; none
+// when the text is not such a list.
+std::optional<std::string> NormalizeKeyCodeList(std::string_view text)
 {
+    std::string list;
     while (true) {
         size_t bar = text.find('|');
-        if (!ParseDecimalArgument(text.substr(0, bar), 0, 0xFFFF))
-            return false;
+        std::optional<int32_t> code = ParseDecimalArgument(text.substr(0, bar), 0, 0xFFFF);
+        if (!code)
+            return std::nullopt;
+        list += (list.empty() ? "" : "|") + APrefController::FromInt(*code);
         if (bar == std::string_view::npos)
-            return true;
+            return list;
         text.remove_prefix(bar + 1);
     }
 }
@@ -61,13 +66,13 @@ ALaunchArgument CheckLaunchArgument(ELaunchType launchType, std::optional<std::s
     case kLaunchKeystroke:
         if (!given || given->empty())
             return {std::string(), {}};
-        if (!IsKeyCodeList(*given))
-            return {std::nullopt, "a key-stroke list is key codes (0 to 65535) joined by '|', such as 55|8"};
-        return {std::string(*given), {}};
+        if (std::optional<std::string> list = NormalizeKeyCodeList(*given))
+            return {*list, {}};
+        return {std::nullopt, "a key-stroke list is key codes (0 to 65535) joined by '|', such as 55|8"};
     case kLaunchPredefinedKeys:
-        if (!given || !ParseDecimalArgument(*given, 0, 13))
-            return {std::nullopt, "predefinedkeys needs a function number from 0 to 13"};
-        return {std::string(*given), {}};
+        if (std::optional<int32_t> number = given ? ParseDecimalArgument(*given, 0, 13) : std::nullopt)
+            return {APrefController::FromInt(*number), {}};
+        return {std::nullopt, "predefinedkeys needs a function number from 0 to 13"};
     default:
         if (given && !given->empty())
             return {std::nullopt, "the default action takes no argument"};
