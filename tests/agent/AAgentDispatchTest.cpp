@@ -132,6 +132,15 @@ TEST(AAgentDispatch, AnApplicationMappingOpensItThroughTheDesktopLauncher)
         EXPECT_TRUE(agent.Alerts().empty());
     }
     {
+        // The launcher's complaint reaches the user as "Launch Error".
+        AAgentHarness agent;
+        EXPECT_EQ(PressThenGood(agent, "exec", "/nowhere/missing.app"),
+                  std::vector<std::string>{"xdg-open /nowhere/missing.app"});
+        ASSERT_EQ(agent.Alerts().size(), 1u);
+        EXPECT_EQ(agent.Alerts()[0].fTitle, "Launch Error");
+        EXPECT_EQ(agent.Alerts()[0].fMessage, "xdg-open: file '/nowhere/missing.app' does not exist\n");
+    }
+    {
         // The empty argument is handed to the launcher as it is.
         AAgentHarness agent;
         EXPECT_EQ(PressThenGood(agent, "exec", ""), std::vector<std::string>{"xdg-open "});

@@ -120,7 +120,8 @@ AAgentHarness::AAgentHarness(AKeyboard keyboard, AResources resources)
 {
     WriteWholeFile(fRunLog, "");
     const auto xdgOpen = fBin / "xdg-open";
-    WriteWholeFile(xdgOpen, "#!/bin/sh\nprintf 'xdg-open %s\\n' \"$1\" >> '" + fRunLog.string() + "'\n");
+    WriteWholeFile(xdgOpen, "#!/bin/sh\nprintf 'xdg-open %s\\n' \"$1\" >> '" + fRunLog.string() +
+                                "'\ncase \"$1\" in *missing*) echo \"xdg-open: file '$1' does not exist\" >&2;; esac\n");
     chmod(xdgOpen.c_str(), 0755);
     if (resources == AResources::kStandIn) {
         for (const char* name : {"SafariBack.scpt", "SafariForward.scpt", "FirefoxForward.scpt", "FirefoxBack.scpt",

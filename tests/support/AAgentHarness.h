@@ -15,11 +15,11 @@
 //   agent.RunUntil([&] { return agent.KeyEventsText() == "KEY_A down, ..."; });
 
 #include "agent/ADeviceManager.h"
-#include "platform/AAlertPresenter.h"
 #include "platform/ADistributedNotificationCenter.h"
 #include "platform/AVirtualKeyboard.h"
 
 #include "tests/support/AChildProgram.h"
+#include "tests/support/ARecordingAlertPresenter.h"
 #include "tests/support/APrivateBus.h"
 #include "tests/support/ARecordingEventSystem.h"
 #include "tests/support/AStandInHIDBackend.h"
@@ -31,16 +31,6 @@
 #include <string>
 #include <tuple>
 #include <vector>
-
-// An alert presenter that keeps what it was asked to show.
-class ARecordingAlertPresenter : public AAlertPresenter {
-public:
-    void ShowAlert(const std::string& title, const std::string& message) override
-    {
-        fAlerts.push_back(title + ": " + message);
-    }
-    std::vector<std::string> fAlerts;
-};
 
 struct AMappedEvent {
     int fId;
@@ -97,7 +87,7 @@ public:
     const std::vector<AEvdevEvent>& KeyEvents() const;  // of the current virtual keyboard
     std::string KeyEventsText() const;
     ARecordingEventSystem& NXEvents() { return fNXEvents; }
-    const std::vector<std::string>& Alerts() const { return fAlerts.fAlerts; }
+    const std::vector<ARecordingAlertPresenter::AAlert>& Alerts() const { return fAlerts.Alerts(); }
     int CountOpenedKeyboards() const { return fOpenedKeyboards; }
 
     // A stand-in script in the resource folder: `body` runs after it has
