@@ -62,33 +62,6 @@ void Shutdown(AEventLoop& loop, bool interrupted)
     loop.Exit(0);
 }
 
-} // namespace
-
-int RunAgent();
-
-int main(int argc, char** argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            PrintUsage(stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("nuvexa-agent %s\n", NUVEXA_VERSION);
-            return 0;
-        }
-        std::fprintf(stderr, "nuvexa-agent: unknown option '%s'\n", argv[i]);
-        PrintUsage(stderr);
-        return 2;
-    }
-    try {
-        return RunAgent();
-    } catch (const std::exception& failure) {
-        std::fprintf(stderr, "nuvexa-agent: %s\n", failure.what());
-        return kExitCannotServe;
-    }
-}
-
 int RunAgent()
 {
     AEventLoop loop;
@@ -133,4 +106,29 @@ int RunAgent()
         return anotherAgent ? kExitAlreadyRunning : kExitCannotServe;
     }
     return loop.Run() < 0 ? kExitCannotServe : 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            PrintUsage(stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("nuvexa-agent %s\n", NUVEXA_VERSION);
+            return 0;
+        }
+        std::fprintf(stderr, "nuvexa-agent: unknown option '%s'\n", argv[i]);
+        PrintUsage(stderr);
+        return 2;
+    }
+    try {
+        return RunAgent();
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "nuvexa-agent: %s\n", failure.what());
+        return kExitCannotServe;
+    }
 }

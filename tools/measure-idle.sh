@@ -28,7 +28,7 @@ cat > "$work/bus.conf" <<CONF
   <policy context="default"><allow send_destination="*"/><allow own="*"/><allow user="*"/></policy>
 </busconfig>
 CONF
-dbus-daemon --nofork --nopidfile --config-file="$work/bus.conf" >/dev/null &
+dbus-daemon --nofork --nopidfile --config-file="$work/bus.conf" >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do [ -S "$work/bus" ] && break; sleep 0.05; done
 

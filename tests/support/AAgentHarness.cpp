@@ -231,3 +231,9 @@ std::string AAgentHarness::KeyEventsText() const
 {
     return FormatEvdevEvents(KeyEvents());
 }
+
+void AAgentHarness::ClearKeyEvents()
+{
+    if (fKeyEvents)
+        fKeyEvents->clear();
+}

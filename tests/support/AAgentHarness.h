@@ -86,6 +86,7 @@ public:
     std::vector<std::string> ScriptRuns() const;       // stand-in scripts and xdg-open, in order
     const std::vector<AEvdevEvent>& KeyEvents() const;  // of the current virtual keyboard
     std::string KeyEventsText() const;
+    void ClearKeyEvents();
     ARecordingEventSystem& NXEvents() { return fNXEvents; }
     const std::vector<ARecordingAlertPresenter::AAlert>& Alerts() const { return fAlerts.Alerts(); }
     int CountOpenedKeyboards() const { return fOpenedKeyboards; }
