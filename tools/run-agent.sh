@@ -22,7 +22,7 @@ fi
 if [ ! -w /dev/uinput ]; then
   echo "Note: /dev/uinput is not writable for you, so key actions will do nothing." >&2
   echo "Install the udev rules (then unplug and replug the devices):" >&2
-  echo "  sudo install -m 644 packaging/70-nuvexa.rules /etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger" >&2
+  echo "  sudo install -m 644 build/default/packaging/70-nuvexa.rules /etc/udev/rules.d/ && sudo udevadm control --reload && sudo udevadm trigger" >&2
 fi
 echo "Starting $bin/nuvexa-agent (Ctrl-C stops it)"
 exec "$bin/nuvexa-agent"
