@@ -40,9 +40,10 @@ bool Flush(sd_bus* bus)
     return false;
 }
 
-// A match-rule argument, or nothing when the value holds a character that
-// match-rule quoting treats differently in sd-bus and in the bus daemon; such
-// a value is then compared in the callback only.
+// A match-rule argument, or nothing when the value holds a quote or a
+// backslash, whose escaping in match rules is easy to get wrong between the
+// library and the daemon; such a value is compared in the callback only
+// (every value is compared there anyway).
 std::string MatchArgument(int index, std::string_view value)
 {
     if (value.find_first_of("'\\") != std::string_view::npos)

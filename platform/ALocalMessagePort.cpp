@@ -55,11 +55,11 @@ AFileDescriptor Listen(const std::string& socketPath)
     return listener;
 }
 
-bool IsSameUser(int connection)
+bool IsUser(int connection, uid_t user)
 {
     ucred peer{};
     socklen_t size = sizeof peer;
-    return getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == geteuid();
+    return getsockopt(connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == user;
 }
 
 void SendReply(int connection, int32_t messageId, const std::optional<AMessageData>& reply, bool failed)
@@ -107,6 +107,7 @@ struct ALocalMessagePort::AState {
     void DropIdleConnections();
 
     AEventLoop& fLoop;
+    const uid_t fUser = geteuid();  // the user whose port this is
     ALocalMessagePort* fPort = nullptr;
     std::string fName;
     AMessagePortPaths fPaths;
@@ -162,7 +163,7 @@ void ALocalMessagePort::AState::AcceptConnections()
             return;
         }
         // Another user's process is closed without being served.
-        if (!IsSameUser(connection.Get()))
+        if (!IsUser(connection.Get(), fUser))
             continue;
         const AServed result = Serve(connection.Get());
         if (result == AServed::kPortGone)
@@ -280,7 +281,7 @@ const std::string& ALocalMessagePort::GetName() const
 std::unique_ptr<ALocalMessagePort> ALocalMessagePort::Create(AEventLoop& loop, std::string_view name,
                                                              ACallout callout, void* info)
 {
-    auto paths = GetMessagePortPaths(name);
+    auto paths = GetMessagePortPaths(name, AMessagePortUse::kServe);
     if (callout == nullptr || !paths)
         return nullptr;
     auto state = std::make_unique<AState>(loop, name, callout, info);

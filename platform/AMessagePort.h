@@ -25,7 +25,7 @@ using AMessageData = std::vector<uint8_t>;
 // The largest payload a port accepts; a larger request is refused.
 inline constexpr size_t kMaxMessagePayload = 64 * 1024;
 
-// Results of a request, with the values the design's callers know.
+// Results of a request.
 enum class AMessagePortStatus : int32_t {
     kSuccess = 0,
     kSendTimeout = -1,
@@ -35,7 +35,10 @@ enum class AMessagePortStatus : int32_t {
 };
 
 // The folder that holds the port sockets, created with mode 0700 when
-// missing. Empty when no runtime folder can be found or made.
+// missing: "$XDG_RUNTIME_DIR/nuvexa" (the runtime folder must be ours and not
+// writable by others); without that variable "/run/user/<uid>/nuvexa" when
+// that runtime folder is ours, else "/tmp/nuvexa-<uid>". The folder must be a
+// real folder (not a link) of ours. Empty when none can be had.
 std::string GetMessagePortFolder();
 
 class ALocalMessagePort {

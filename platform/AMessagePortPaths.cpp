@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,6 +43,31 @@ bool IsValidPortName(std::string_view name)
            name.find_first_of(std::string_view("/\0", 2)) == std::string_view::npos;
 }
 
+// The folder last checked, with what it was found from.
+struct ACheckedFolder {
+    std::string fRuntime;
+    uid_t fUser = 0;
+    std::string fFolder;
+};
+
+std::mutex gCheckedLock;
+ACheckedFolder gChecked;
+
+std::string GetCheckedFolder(AMessagePortUse use)
+{
+    const char* runtime = getenv("XDG_RUNTIME_DIR");
+    ACheckedFolder current{runtime != nullptr ? runtime : "", geteuid(), {}};
+    if (use == AMessagePortUse::kLookUp) {
+        std::lock_guard lock(gCheckedLock);
+        if (!gChecked.fFolder.empty() && gChecked.fRuntime == current.fRuntime && gChecked.fUser == current.fUser)
+            return gChecked.fFolder;
+    }
+    current.fFolder = GetMessagePortFolder();
+    std::lock_guard lock(gCheckedLock);
+    gChecked = current;
+    return current.fFolder;
+}
+
 } // namespace
 
 std::string GetMessagePortFolder()
@@ -63,11 +89,11 @@ std::string GetMessagePortFolder()
     return MakePrivateFolder("/tmp/nuvexa-" + std::to_string(geteuid()));
 }
 
-std::optional<AMessagePortPaths> GetMessagePortPaths(std::string_view name)
+std::optional<AMessagePortPaths> GetMessagePortPaths(std::string_view name, AMessagePortUse use)
 {
     if (!IsValidPortName(name))
         return std::nullopt;
-    const std::string folder = GetMessagePortFolder();
+    const std::string folder = GetCheckedFolder(use);
     if (folder.empty())
         return std::nullopt;
     AMessagePortPaths paths{folder + "/" + std::string(name), folder + "/." + std::string(name) + ".lock"};

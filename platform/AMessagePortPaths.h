@@ -14,9 +14,14 @@ struct AMessagePortPaths {
     std::string fLock;
 };
 
+enum class AMessagePortUse { kServe, kLookUp };
+
 // None when the name is not a valid port name, no folder can be had, or the
-// socket path would not fit a Unix socket address.
-std::optional<AMessagePortPaths> GetMessagePortPaths(std::string_view name);
+// socket path would not fit a Unix socket address. Serving always checks
+// (and if need be makes) the folder; a look-up may rely on the last check
+// made for the same runtime folder and user, since only that user can change
+// the folder afterwards.
+std::optional<AMessagePortPaths> GetMessagePortPaths(std::string_view name, AMessagePortUse use);
 
 // The Unix socket address of `path`, which GetMessagePortPaths made short enough.
 sockaddr_un MakeSocketAddress(const std::string& path);

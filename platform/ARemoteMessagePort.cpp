@@ -29,21 +29,19 @@ uint64_t ToMicroseconds(double seconds)
 }
 
 // Waits until `fd` is ready for `events` (or has failed); false once the
-// deadline has passed.
+// deadline has passed. At the deadline it still looks once.
 bool WaitUntilReady(int fd, short events, uint64_t deadline)
 {
     for (;;) {
         const uint64_t now = Now();
-        if (now >= deadline)
-            return false;
-        const uint64_t remaining = deadline - now;
+        const uint64_t remaining = deadline > now ? deadline - now : 0;
         const timespec timeout{static_cast<time_t>(remaining / 1'000'000u), static_cast<long>(remaining % 1'000'000u) * 1000};
         pollfd watched{fd, events, 0};
         const int ready = ppoll(&watched, 1, &timeout, nullptr);
-        if (ready > 0)
-            return true;
-        if (ready < 0 && errno != EINTR)
-            return true;  // the next socket call reports the failure
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return true;  // a failure shows in the next socket call
+        if (remaining == 0)
+            return false;
     }
 }
 
@@ -77,7 +75,7 @@ ARemoteMessagePort::~ARemoteMessagePort() = default;
 
 std::unique_ptr<ARemoteMessagePort> ARemoteMessagePort::Create(std::string_view name)
 {
-    const auto paths = GetMessagePortPaths(name);
+    const auto paths = GetMessagePortPaths(name, AMessagePortUse::kLookUp);
     if (!paths)
         return nullptr;
     AFileDescriptor socket = NewSocket();
@@ -187,29 +185,22 @@ AMessagePortStatus ARemoteMessagePort::Send(int32_t messageId, uint32_t flags, c
 
 AMessagePortStatus ARemoteMessagePort::Receive(int32_t messageId, uint64_t deadline, std::optional<AMessageData>* reply)
 {
-    // Peek first: MSG_TRUNC gives the packet's whole length, so the buffer
-    // can be made to measure.
-    ssize_t size = 0;
-    for (;;) {
-        AMessagePacketHeader header;
-        size = recv(fSocket.Get(), &header, sizeof header, MSG_DONTWAIT | MSG_PEEK | MSG_TRUNC);
-        if (size > 0)
-            break;
-        if (size == 0)
-            return AMessagePortStatus::kIsInvalid;  // closed unanswered
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN)
-            return StatusOfSocketError(errno);
+    // MSG_TRUNC gives a packet's whole length, so an oversized reply shows as
+    // longer than the buffer.
+    const std::unique_ptr<uint8_t[]> buffer(new uint8_t[kMaxMessagePacketSize]);
+    ssize_t size = -1;
+    while (size < 0) {
         if (!WaitUntilReady(fSocket.Get(), POLLIN, deadline))
             return AMessagePortStatus::kReceiveTimeout;
+        size = recv(fSocket.Get(), buffer.get(), kMaxMessagePacketSize, MSG_DONTWAIT | MSG_TRUNC);
+        if (size < 0 && errno != EAGAIN && errno != EINTR)
+            return StatusOfSocketError(errno);
     }
+    if (size == 0)
+        return AMessagePortStatus::kIsInvalid;  // closed unanswered
     if (static_cast<size_t>(size) > kMaxMessagePacketSize)
         return AMessagePortStatus::kTransportError;
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    if (recv(fSocket.Get(), bytes.data(), bytes.size(), MSG_DONTWAIT) != size)
-        return AMessagePortStatus::kTransportError;
-    auto packet = ParseMessagePacket(bytes, AMessagePacketKind::kReply);
+    auto packet = ParseMessagePacket({buffer.get(), static_cast<size_t>(size)}, AMessagePacketKind::kReply);
     if (!packet || packet->fMessageId != messageId || (packet->fFlags & kPacketFailed) != 0)
         return AMessagePortStatus::kTransportError;
     *reply = std::move(packet->fPayload);

@@ -14,8 +14,10 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   dbus-daemon python3 python3-dbus python3-dbusmock
-  # run time: applications and files are opened through xdg-open
-  xdg-utils
+  # run time: applications and files are opened through xdg-open, desktop
+  # entries started through gio; the shipped scripts use busctl (MPRIS) and
+  # pgrep (is LibreOffice running)
+  xdg-utils libglib2.0-bin systemd procps
 )
 
 missing=()

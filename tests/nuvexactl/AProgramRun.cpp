@@ -12,6 +12,24 @@ extern char** environ;
 
 namespace {
 
+// A memory file that a child's standard stream is pointed at.
+class AMemoryFile {
+public:
+    AMemoryFile() : fFd(memfd_create("stream", MFD_CLOEXEC))
+    {
+        if (fFd < 0)
+            throw std::runtime_error("memfd_create failed");
+    }
+    ~AMemoryFile() { close(fFd); }
+    AMemoryFile(const AMemoryFile&) = delete;
+    AMemoryFile& operator=(const AMemoryFile&) = delete;
+
+    int Get() const { return fFd; }
+
+private:
+    int fFd;
+};
+
 std::string ReadAll(int fd)
 {
     std::string text;
@@ -30,14 +48,13 @@ AProgramResult RunProgram(const std::filesystem::path& program, const std::vecto
 {
     // Memory files instead of pipes: the child can write any amount without
     // the parent reading along.
-    int input = memfd_create("input", MFD_CLOEXEC);
-    int output = memfd_create("output", MFD_CLOEXEC);
-    int errors = memfd_create("errors", MFD_CLOEXEC);
-    if (input < 0 || output < 0 || errors < 0)
-        throw std::runtime_error("memfd_create failed");
-    if (write(input, options.fInput.data(), options.fInput.size()) != static_cast<ssize_t>(options.fInput.size()))
+    AMemoryFile input;
+    AMemoryFile output;
+    AMemoryFile errors;
+    if (write(input.Get(), options.fInput.data(), options.fInput.size()) !=
+        static_cast<ssize_t>(options.fInput.size()))
         throw std::runtime_error("cannot write the program's input");
-    lseek(input, 0, SEEK_SET);
+    lseek(input.Get(), 0, SEEK_SET);
 
     const std::string path = program.string();
     std::vector<char*> argv;
@@ -56,7 +73,7 @@ AProgramResult RunProgram(const std::filesystem::path& program, const std::vecto
     if (child < 0)
         throw std::runtime_error("fork failed");
     if (child == 0) {
-        if (dup2(input, 0) < 0 || dup2(output, 1) < 0 || dup2(errors, 2) < 0)
+        if (dup2(input.Get(), 0) < 0 || dup2(output.Get(), 1) < 0 || dup2(errors.Get(), 2) < 0)
             _exit(126);
         if (options.fUnprivileged && geteuid() == 0 &&
             (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
@@ -69,10 +86,7 @@ AProgramResult RunProgram(const std::filesystem::path& program, const std::vecto
     }
     AProgramResult result;
     result.fStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.fOutput = ReadAll(output);
-    result.fErrors = ReadAll(errors);
-    close(input);
-    close(output);
-    close(errors);
+    result.fOutput = ReadAll(output.Get());
+    result.fErrors = ReadAll(errors.Get());
     return result;
 }

@@ -201,7 +201,7 @@ TEST(AChildProcess, DescendantHoldingThePipeDoesNotHoldTheWaitAndCanStillWrite)
                                "echo early >&2\n";
     AChildProcess child;
     ASSERT_TRUE(child.Start("/bin/sh", {"-c", script}, Capturing()));
-    ASSERT_TRUE(child.Wait());
+    ASSERT_TRUE(child.Wait(10s)) << "held by the background job";
     EXPECT_EQ(child.ExitStatus(), 0);
     EXPECT_EQ(child.ErrorOutput(), "early\n");
     // The child is reaped already: no zombie left behind.

@@ -83,32 +83,6 @@ TEST(AConversionsTest, FromIntWritesPlainDecimal)
     EXPECT_EQ(APrefController::FromInt(INT32_MAX), "2147483647");
 }
 
-TEST(ARecordsDefaultsTest, NewRecordsStartAtZeroWithAnEmptyArgument)
-{
-    ADevice device;
-    EXPECT_EQ(device.GetDeviceType(), 0);
-    EXPECT_EQ(device.GetDeviceVID(), 0u);
-    EXPECT_EQ(device.GetDevicePID(), 0u);
-    EXPECT_EQ(device.GetPresentationType(), 0);
-    EXPECT_TRUE(device.GetEvents().empty());
-
-    AEvent event;
-    EXPECT_EQ(event.GetButtonId(), 0);
-    EXPECT_EQ(event.GetLaunchType(), kLaunchDefault);
-    EXPECT_EQ(event.GetLaunchArg(), "");
-}
-
-TEST(ARecordsDefaultsTest, SetLaunchTypeReplacesTypeAndArgumentTogether)
-{
-    AEvent event;
-    event.SetLaunchType(kLaunchExec, "/usr/bin/gimp");
-    EXPECT_EQ(event.GetLaunchType(), kLaunchExec);
-    EXPECT_EQ(event.GetLaunchArg(), "/usr/bin/gimp");
-    event.SetLaunchType(kLaunchDefault, std::nullopt);
-    EXPECT_EQ(event.GetLaunchType(), kLaunchDefault);
-    EXPECT_EQ(event.GetLaunchArg(), "");
-}
-
 TEST_F(ARecordsTest, AddingANewDeviceStoresEveryFieldUnchanged)
 {
     fStore.AddOrUpdateDevice(kDevicePresenter, 0x80000001u, 2001, -7);

@@ -2,9 +2,9 @@
 
 #include <csignal>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdexcept>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 APrivateBus::APrivateBus(AKind kind)
@@ -29,21 +29,39 @@ APrivateBus::APrivateBus(AKind kind)
                    "  </policy>\n"
                    "</busconfig>\n");
 
+    // The daemon prints its address once it listens: that line, not the
+    // socket file (which exists a moment before it accepts), says it is ready.
+    int ready[2];
+    if (pipe(ready) != 0)
+        throw std::runtime_error("pipe failed");
+    const std::string configArgument = "--config-file=" + config.string();
+    const std::string printArgument = "--print-address=" + std::to_string(ready[1]);
     fDaemon = fork();
     if (fDaemon < 0)
         throw std::runtime_error("fork failed");
     if (fDaemon == 0) {
+        close(ready[0]);
         int null = open("/dev/null", O_RDWR);
         dup2(null, STDIN_FILENO);
         dup2(null, STDOUT_FILENO);
-        execlp("dbus-daemon", "dbus-daemon", "--nofork", "--nopidfile",
-               ("--config-file=" + config.string()).c_str(), static_cast<char*>(nullptr));
+        execlp("dbus-daemon", "dbus-daemon", "--nofork", "--nopidfile", configArgument.c_str(),
+               printArgument.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    // The daemon is ready once its socket exists.
-    for (int i = 0; i < 500 && access(socket.c_str(), F_OK) != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    if (access(socket.c_str(), F_OK) != 0) {
+    close(ready[1]);
+    std::string printed;
+    for (;;) {
+        pollfd watched{ready[0], POLLIN, 0};
+        char buffer[256];
+        ssize_t size = 0;
+        if (poll(&watched, 1, 10000) != 1 || (size = read(ready[0], buffer, sizeof buffer)) <= 0)
+            break;
+        printed.append(buffer, static_cast<size_t>(size));
+        if (printed.find('\n') != std::string::npos)
+            break;
+    }
+    close(ready[0]);
+    if (printed.find('\n') == std::string::npos) {
         kill(fDaemon, SIGKILL);
         waitpid(fDaemon, nullptr, 0);
         throw std::runtime_error("dbus-daemon did not start");

@@ -1,0 +1,68 @@
+// Message-port costs: a request with a reply served by a loop on another
+// thread (the settings app asking the agent for its device list), and a
+// one-way message sent and served on one thread (a press reaching the agent's
+// own click port). Run with --benchmark_repetitions=N to see the median.
+
+#include "platform/AMessagePort.h"
+#include "tests/platform/AMessagePortTestKit.h"
+#include "tests/support/ATestPaths.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+std::optional<AMessageData> AnswerCallout(ALocalMessagePort*, int32_t, const AMessageData*, void*)
+{
+    return AMessageData{'<', 'd', 'e', 'v', 'i', 'c', 'e', 'l', 'i', 's', 't', '/', '>'};
+}
+
+std::optional<AMessageData> CountingCallout(ALocalMessagePort*, int32_t, const AMessageData*, void* info)
+{
+    ++*static_cast<uint64_t*>(info);
+    return std::nullopt;
+}
+
+void RequestWithReply(benchmark::State& state)
+{
+    ATemporaryFolder runtime;
+    AScopedEnvironment environment("XDG_RUNTIME_DIR", runtime.Path().string());
+    AServedPort server("MouseListPort", AnswerCallout, nullptr);
+    if (!server.IsServing()) {
+        state.SkipWithError("cannot serve the port");
+        return;
+    }
+    std::optional<AMessageData> reply;
+    for (auto _ : state) {
+        auto port = ARemoteMessagePort::Create("MouseListPort");
+        if (!port || port->SendRequest(0, nullptr, 1.0, 1.0, &reply) != AMessagePortStatus::kSuccess || !reply) {
+            state.SkipWithError("request failed");
+            break;
+        }
+        benchmark::DoNotOptimize(reply);
+    }
+}
+BENCHMARK(RequestWithReply)->UseRealTime();
+
+void OneWaySendAndServe(benchmark::State& state)
+{
+    ATemporaryFolder runtime;
+    AScopedEnvironment environment("XDG_RUNTIME_DIR", runtime.Path().string());
+    AEventLoop loop;
+    uint64_t served = 0;
+    auto local = ALocalMessagePort::Create(loop, "MouseClickPort", CountingCallout, &served);
+    const AMessageData payload(8, 0x04);
+    for (auto _ : state) {
+        auto port = ARemoteMessagePort::Create("MouseClickPort");
+        if (!port || port->SendRequest(0, &payload, 1.0, 1.0, nullptr) != AMessagePortStatus::kSuccess) {
+            state.SkipWithError("send failed");
+            break;
+        }
+        port.reset();
+        const uint64_t before = served;
+        while (served == before && loop.RunOnce(1'000'000)) {
+        }
+    }
+}
+BENCHMARK(OneWaySendAndServe)->UseRealTime();
+
+} // namespace
