@@ -75,8 +75,13 @@ AHIDReportDecoder::AHIDReportDecoder(AHIDElementList elements)
 
 bool AHIDReportDecoder::Watch(uint32_t cookie)
 {
-    auto found = std::find_if(fElements.begin(), fElements.end(),
-                              [cookie](const AHIDElement& element) { return element.fCookie == cookie; });
+    // The parser makes each cookie its element's position + 1; other lists are searched.
+    auto found = fElements.end();
+    if (cookie != 0 && cookie <= fElements.size() && fElements[cookie - 1].fCookie == cookie)
+        found = fElements.begin() + (cookie - 1);
+    else
+        found = std::find_if(fElements.begin(), fElements.end(),
+                             [cookie](const AHIDElement& element) { return element.fCookie == cookie; });
     if (cookie == 0 || found == fElements.end() || !IsReadable(*found))
         return false;
     uint32_t index = static_cast<uint32_t>(found - fElements.begin());

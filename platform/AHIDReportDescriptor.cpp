@@ -94,6 +94,10 @@ struct AGlobalState {
     }
 };
 
+// Walks a report descriptor item by item. It keeps the global state with its
+// Push/Pop stack, the usages that local items give the next main item, and
+// for each report kind and report ID the bits laid out so far; each Input
+// field that carries data and usages becomes elements at its place.
 class AHIDDescriptorParser {
 public:
     AHIDParseResult Parse(std::span<const uint8_t> descriptor);
@@ -105,7 +109,8 @@ private:
     std::string AddField(EReportKind kind, uint32_t flags);
     std::string AddVariableElements(uint32_t bitOffset);
     std::string AddArrayElements(uint32_t bitOffset);
-    AHIDElement MakeElement(uint32_t usage, uint32_t bitOffset) const;
+    AHIDElement FieldElement(uint32_t bitOffset) const;
+    void Append(AHIDElement& element, uint32_t usage);
 
     AGlobalState fGlobal;
     std::vector<AGlobalState> fGlobalStack;
@@ -272,12 +277,10 @@ std::string AHIDDescriptorParser::AddField(EReportKind kind, uint32_t flags)
     return (flags & kFlagVariable) != 0 ? AddVariableElements(bitOffset) : AddArrayElements(bitOffset);
 }
 
-AHIDElement AHIDDescriptorParser::MakeElement(uint32_t usage, uint32_t bitOffset) const
+// What all elements of the current field share.
+AHIDElement AHIDDescriptorParser::FieldElement(uint32_t bitOffset) const
 {
     AHIDElement element;
-    element.fCookie = static_cast<uint32_t>(fElements.size() + 1);
-    element.fUsagePage = static_cast<uint16_t>(usage >> 16);
-    element.fUsage = static_cast<uint16_t>(usage);
     element.fReportID = fGlobal.fReportID;
     element.fBitOffset = bitOffset;
     element.fBitSize = fGlobal.fReportSize;
@@ -286,14 +289,26 @@ AHIDElement AHIDDescriptorParser::MakeElement(uint32_t usage, uint32_t bitOffset
     return element;
 }
 
-std::string CheckElementCount(uint64_t fieldElements, size_t existing)
+void AHIDDescriptorParser::Append(AHIDElement& element, uint32_t usage)
+{
+    element.fCookie = static_cast<uint32_t>(fElements.size() + 1);
+    element.fUsagePage = static_cast<uint16_t>(usage >> 16);
+    element.fUsage = static_cast<uint16_t>(usage);
+    fElements.push_back(element);
+}
+
+// Makes room for a field's elements at once: a keyboard or consumer array
+// brings hundreds, and growing one by one would copy the list many times.
+std::string ReserveElements(AHIDElementList& elements, uint64_t fieldElements)
 {
     if (fieldElements > kMaxFieldElements) {
         return "field has " + std::to_string(fieldElements) + " elements, over " +
                std::to_string(kMaxFieldElements);
     }
-    if (existing + fieldElements > kMaxElements)
+    if (elements.size() + fieldElements > kMaxElements)
         return "descriptor has over " + std::to_string(kMaxElements) + " elements";
+    if (elements.size() + fieldElements > elements.capacity())
+        elements.reserve(std::max<size_t>(elements.size() + fieldElements, 2 * elements.capacity()));
     return {};
 }
 
@@ -301,17 +316,21 @@ std::string CheckElementCount(uint64_t fieldElements, size_t existing)
 std::string AHIDDescriptorParser::AddVariableElements(uint32_t bitOffset)
 {
     uint32_t count = fGlobal.fReportCount;
-    std::string reason = CheckElementCount(count, fElements.size());
+    std::string reason = ReserveElements(fElements, count);
     if (!reason.empty())
         return reason;
     uint32_t size = fGlobal.fReportSize;
+    AHIDElement element = FieldElement(bitOffset);
     uint32_t lastUsage = 0;
     fUsages.Visit(count, [&](uint64_t index, uint32_t usage) {
-        fElements.push_back(MakeElement(usage, bitOffset + static_cast<uint32_t>(index) * size));
+        element.fBitOffset = bitOffset + static_cast<uint32_t>(index) * size;
+        Append(element, usage);
         lastUsage = usage;
     });
-    for (uint64_t index = std::min<uint64_t>(count, fUsages.GetCount()); index < count; ++index)
-        fElements.push_back(MakeElement(lastUsage, bitOffset + static_cast<uint32_t>(index) * size));
+    for (uint64_t index = std::min<uint64_t>(count, fUsages.GetCount()); index < count; ++index) {
+        element.fBitOffset = bitOffset + static_cast<uint32_t>(index) * size;
+        Append(element, lastUsage);
+    }
     return {};
 }
 
@@ -322,18 +341,18 @@ std::string AHIDDescriptorParser::AddArrayElements(uint32_t bitOffset)
     int64_t minimum = fGlobal.fLogicalMinimum;
     uint64_t reachable = std::min<uint64_t>(fUsages.GetCount(), fGlobal.LogicalMaximum() - minimum + 1);
     reachable = std::min<uint64_t>(reachable, static_cast<uint64_t>(INT32_MAX - minimum) + 1);
-    std::string reason = CheckElementCount(reachable, fElements.size());
+    std::string reason = ReserveElements(fElements, reachable);
     if (!reason.empty())
         return reason;
+    AHIDElement element = FieldElement(bitOffset);
+    element.fIsArray = true;
+    element.fReportCount = fGlobal.fReportCount;
     fUsages.Visit(reachable, [&](uint64_t index, uint32_t usage) {
         // Usage 0 of a page means "no control": the value of an empty slot.
         if ((usage & 0xFFFF) == 0)
             return;
-        AHIDElement element = MakeElement(usage, bitOffset);
-        element.fIsArray = true;
-        element.fReportCount = fGlobal.fReportCount;
         element.fArrayIndex = static_cast<int32_t>(minimum + static_cast<int64_t>(index));
-        fElements.push_back(element);
+        Append(element, usage);
     });
     return {};
 }
