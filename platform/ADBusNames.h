@@ -11,6 +11,9 @@ inline constexpr const char* kNotificationMember = "Notification";
 inline constexpr const char* kDesktopNotificationsService = "org.freedesktop.Notifications";
 inline constexpr const char* kDesktopNotificationsPath = "/org/freedesktop/Notifications";
 inline constexpr const char* kDesktopNotificationsInterface = "org.freedesktop.Notifications";
+inline constexpr const char* kDesktopNotificationsNotify = "Notify";
+inline constexpr const char* kDesktopNotificationsGetCapabilities = "GetCapabilities";
+inline constexpr const char* kDesktopNotificationsBodyMarkup = "body-markup";  // a capability
 
 // logind on the system bus: sleep and wake, inhibitor locks.
 inline constexpr const char* kLogindService = "org.freedesktop.login1";

@@ -73,19 +73,6 @@ TEST(AEvdevEventSystem, WhateverIsStillHeldIsReleasedWhenTheConnectionGoes)
               "KEY_LEFTCTRL up, SYN_REPORT, KEY_LEFTSHIFT up, SYN_REPORT, KEY_A up, SYN_REPORT");
 }
 
-TEST(AEvdevEventSystem, NothingHeldMeansNothingWrittenAtClose)
-{
-    auto keyboard = std::make_unique<ARecordingVirtualKeyboard>();
-    auto record = keyboard->Record();
-    {
-        AEvdevEventSystem connection(std::move(keyboard));
-        connection.PostEvent(NX_KEYDOWN, KeyData(1), kNXEventDataVersion, 1, 0);
-        connection.PostEvent(NX_KEYUP, KeyData(1), kNXEventDataVersion, 1, 0);
-        record->clear();
-    }
-    EXPECT_TRUE(record->empty());
-}
-
 TEST(AEvdevEventSystem, OpeningFailsQuietlyWithoutAUsableUinputNode)
 {
     ATemporaryFolder folder;
