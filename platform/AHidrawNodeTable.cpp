@@ -47,6 +47,25 @@ std::optional<AHIDService> MakeHidrawService(const std::string& devnode, std::st
     return AHIDService{devnode, identity->fVendorID, identity->fProductID};
 }
 
+AHidrawNodeTable::AChange AHidrawNodeTable::NoteEvent(AHidrawAction action, const std::string& devnode,
+                                                      std::string_view hidID, uint32_t vendorID)
+{
+    AChange change;
+    if (action == AHidrawAction::kRemove) {
+        change.fRemoved = NoteRemoval(devnode);
+        return change;
+    }
+    if (action != AHidrawAction::kAdd && action != AHidrawAction::kChange)
+        return change;
+    const std::optional<AHIDService> service = MakeHidrawService(devnode, hidID, vendorID);
+    if (!service)
+        return change;
+    change = NoteArrival(*service);
+    if (action == AHidrawAction::kChange && !change.fArrived)
+        change.fArrived = service;
+    return change;
+}
+
 AHidrawNodeTable::AChange AHidrawNodeTable::NoteArrival(const AHIDService& service)
 {
     AChange change;

@@ -31,6 +31,9 @@ std::optional<AHIDIdentity> ParseHIDID(std::string_view text);
 // names `vendorID`; none otherwise.
 std::optional<AHIDService> MakeHidrawService(const std::string& devnode, std::string_view hidID, uint32_t vendorID);
 
+// What udev's monitor said of a hidraw node.
+enum class AHidrawAction { kAdd, kChange, kRemove, kOther };
+
 class AHidrawNodeTable {
 public:
     // What an arrival changes: a node that was known as another device
@@ -39,6 +42,13 @@ public:
         std::optional<AHIDService> fRemoved;
         std::optional<AHIDService> fArrived;
     };
+
+    // What one monitor event means: the removal and arrival to report.
+    // An "add" of a node already known as this device reports nothing; a
+    // "change" (udevadm trigger, as after the rules were installed) reports
+    // the device again, since it may have granted the access a first open
+    // lacked - the device manager keeps one entry per device.
+    AChange NoteEvent(AHidrawAction action, const std::string& devnode, std::string_view hidID, uint32_t vendorID);
 
     // A node the monitor announced. Nothing when it is not a device of
     // the vendor or is already known as this very device.

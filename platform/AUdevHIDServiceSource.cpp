@@ -65,19 +65,13 @@ private:
         const std::string devnode = DevnodeOf(device);
         if (sd_device_get_action(device, &action) < 0 || devnode.empty())
             return;
-        if (action == SD_DEVICE_REMOVE) {
-            if (std::optional<AHIDService> service = fNodes.NoteRemoval(devnode))
-                fRemoved(fRefCon, {*service});
-            return;
-        }
-        // A "change" or "bind" of a node not yet known stands for an arrival
-        // that was missed (for instance, one first refused by permissions).
-        if (action != SD_DEVICE_ADD && fNodes.Knows(devnode))
-            return;
-        const std::optional<AHIDService> service = MakeHidrawService(devnode, ParentHIDID(device), fVendorID);
-        if (!service)
-            return;
-        AHidrawNodeTable::AChange change = fNodes.NoteArrival(*service);
+        const AHidrawAction what = action == SD_DEVICE_ADD      ? AHidrawAction::kAdd
+                                   : action == SD_DEVICE_CHANGE ? AHidrawAction::kChange
+                                   : action == SD_DEVICE_REMOVE ? AHidrawAction::kRemove
+                                                                : AHidrawAction::kOther;
+        // The parent is gone at removal; the table answers from the arrival.
+        const std::string hidID = what == AHidrawAction::kRemove ? std::string() : ParentHIDID(device);
+        const AHidrawNodeTable::AChange change = fNodes.NoteEvent(what, devnode, hidID, fVendorID);
         if (change.fRemoved)
             fRemoved(fRefCon, {*change.fRemoved});
         if (change.fArrived)

@@ -75,17 +75,42 @@ void ExpectService(const std::optional<AHIDService>& actual, const AHIDService& 
 
 } // namespace
 
-TEST(AHidrawNodeTable, RemovalReportsWhatTheNodeWasAtArrival)
+TEST(AHidrawNodeTable, MonitorEventsBecomeArrivalsAndRemovalsOfTheVendorsDevices)
 {
+    struct AStep {
+        const char* fRule;
+        AHidrawAction fAction;
+        const char* fDevnode;
+        const char* fHIDID;
+        uint32_t fRemovedProduct;  // 0: no removal
+        uint32_t fArrivedProduct;  // 0: no arrival
+    };
+    const AStep steps[] = {
+        {"a device arrives", AHidrawAction::kAdd, "/dev/hidraw1", "0003:0000FEED:000003E9", 0, 1001},
+        {"seen again by the enumeration's overlap", AHidrawAction::kAdd, "/dev/hidraw1", "0003:0000FEED:000003E9", 0, 0},
+        {"a change reports it again", AHidrawAction::kChange, "/dev/hidraw1", "0003:0000FEED:000003E9", 0, 1001},
+        {"another vendor's device", AHidrawAction::kAdd, "/dev/hidraw2", "0003:0000046D:0000C52B", 0, 0},
+        {"another vendor's change", AHidrawAction::kChange, "/dev/hidraw2", "0003:0000046D:0000C52B", 0, 0},
+        {"other actions", AHidrawAction::kOther, "/dev/hidraw1", "0003:0000FEED:000003E9", 0, 0},
+        {"another vendor's removal", AHidrawAction::kRemove, "/dev/hidraw2", "", 0, 0},
+        {"removal, told from the arrival", AHidrawAction::kRemove, "/dev/hidraw1", "", 1001, 0},
+        {"removed twice", AHidrawAction::kRemove, "/dev/hidraw1", "", 0, 0},
+        {"a change of a node never seen", AHidrawAction::kChange, "/dev/hidraw3", "0005:0000FEED:000007D1", 0, 2001},
+        {"a parent without HID_ID", AHidrawAction::kAdd, "/dev/hidraw4", "", 0, 0},
+    };
     AHidrawNodeTable table;
-    const AHidrawNodeTable::AChange arrival = table.NoteArrival(Service("/dev/hidraw1", 1001));
-    EXPECT_FALSE(arrival.fRemoved);
-    ExpectService(arrival.fArrived, Service("/dev/hidraw1", 1001));
-
-    ExpectService(table.NoteRemoval("/dev/hidraw1"), Service("/dev/hidraw1", 1001));
-    // Once removed, or never known (another vendor's node), a removal reports nothing.
-    EXPECT_FALSE(table.NoteRemoval("/dev/hidraw1"));
-    EXPECT_FALSE(table.NoteRemoval("/dev/hidraw0"));
+    for (const AStep& step : steps) {
+        SCOPED_TRACE(step.fRule);
+        const AHidrawNodeTable::AChange change = table.NoteEvent(step.fAction, step.fDevnode, step.fHIDID, 0xFEED);
+        EXPECT_EQ(change.fRemoved ? *change.fRemoved->fProductID : 0u, step.fRemovedProduct);
+        EXPECT_EQ(change.fArrived ? *change.fArrived->fProductID : 0u, step.fArrivedProduct);
+        if (change.fRemoved) {
+            EXPECT_EQ(change.fRemoved->fKey, step.fDevnode);
+        }
+        if (change.fArrived) {
+            EXPECT_EQ(change.fArrived->fKey, step.fDevnode);
+        }
+    }
 }
 
 TEST(AHidrawNodeTable, ADeviceIsReportedOnceAndAReusedNodeReplacesItsOldDevice)
