@@ -5,7 +5,8 @@
 // its preferences store. Every callback it registers runs on one event loop.
 //
 // Its operations are spread over files by concern:
-//   ADeviceManager.cpp           construction, Setup, Detach, registrations, power, reload
+//   ADeviceManager.cpp           construction, Setup, Detach, registrations, reload
+//   ADeviceManagerPower.cpp      sleep and wake
 //   ADeviceManagerDiscovery.cpp  device discovery and typing
 //   ADeviceManagerDispatch.cpp   the button action dispatcher (MouseClickHandler)
 //   ADeviceManagerDeviceList.cpp the device list service (PrefListHandler, GetDevices)
@@ -81,8 +82,9 @@ public:
                                          std::string_view name, std::string_view object);
     void ReloadPreferences();
     AEventSystemPort GetIOHIDSystemPort() const;
-    // Whether this manager serves its message ports' names (false when
-    // another agent of the user already holds them).
+    // Whether this manager serves all its message ports' names (false when
+    // another agent of the user already holds them); the program does not
+    // run a second agent beside the first.
     bool HoldsMessagePorts() const;
 
     // Device discovery.
