@@ -5,7 +5,8 @@
 // its preferences store. Every callback it registers runs on one event loop.
 //
 // Its operations are spread over files by concern:
-//   ADeviceManager.cpp           construction, Setup, Detach, registrations, power, reload
+//   ADeviceManager.cpp           construction, Setup, Detach, registrations, reload
+//   ADeviceManagerPower.cpp      sleep and wake
 //   ADeviceManagerDiscovery.cpp  device discovery and typing
 //   ADeviceManagerDispatch.cpp   the button action dispatcher (MouseClickHandler)
 //   ADeviceManagerDeviceList.cpp the device list service (PrefListHandler, GetDevices)
@@ -17,6 +18,7 @@
 #include "platform/AEventSystemConnection.h"
 #include "platform/AHIDServiceSource.h"
 #include "platform/AMessagePort.h"
+#include "platform/APowerMonitor.h"
 #include "prefs/ATypes.h"
 
 #include <cstdint>
@@ -26,11 +28,11 @@
 #include <string>
 #include <vector>
 
+class AAlertPresenter;
 class ADevice;
 class AHIDDevice;
 class APrefController;
 class ADistributedNotificationCenter;
-class APowerMonitor;
 
 // What the agent is given of the system. Not owned by the manager, except
 // what the factories make.
@@ -45,6 +47,8 @@ struct AAgentEnvironment {
     std::function<std::unique_ptr<APowerMonitor>(class ADeviceManager&)> fOpenPowerMonitor;
     // The agent's resource folder (its scripts).
     std::string fResourceFolder;
+    // Where the agent's alerts go; null: the desktop's notifications.
+    AAlertPresenter* fAlerts = nullptr;
 };
 
 class ADeviceManager {
@@ -70,12 +74,18 @@ public:
     void RegisterPowerManagement();
     void UnregisterPowerManagement();
 
+    // The power monitor's callback: will sleep, has powered on.
+    static void PowerManagementCallback(void* refCon, APowerMessage message);
     void PrepareForSleep();
     bool WakeUp();
     static void PrefNotificationCallback(ADistributedNotificationCenter* center, void* observer,
                                          std::string_view name, std::string_view object);
     void ReloadPreferences();
     AEventSystemPort GetIOHIDSystemPort() const;
+    // Whether this manager serves all its message ports' names (false when
+    // another agent of the user already holds them); the program does not
+    // run a second agent beside the first.
+    bool HoldsMessagePorts() const;
 
     // Device discovery.
     EDeviceType QueryDeviceType(const AHIDService& service) const;
@@ -104,6 +114,12 @@ public:
     APrefController* GetPrefController() const { return fPrefController.get(); }
 
 private:
+    // Creates the store when there is none, else reloads it; a failure
+    // leaves the store empty and is reported (ReportStoreFailure).
+    void LoadStore();
+    void ReportStoreFailure(const std::string& why);
+    AAlertPresenter& GetAlertPresenter() const;
+
     AAgentEnvironment fEnvironment;
     std::unique_ptr<AHIDServiceWatch> fNotifyPort;          // device arrivals and removals
     std::unique_ptr<ALocalMessagePort> fMouseClickPort;
@@ -114,5 +130,7 @@ private:
     std::vector<std::unique_ptr<AHIDDevice>> fHIDDevices;  // in order of arrival
     std::unique_ptr<APrefController> fPrefController;
     bool fPrefNotificationRegistered = false;
+    // The store failure last reported to the user; none after a good load.
+    std::optional<std::string> fReportedStoreFailure;
     uint32_t fNextDeviceReference = 1;
 };

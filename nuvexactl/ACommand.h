@@ -27,6 +27,9 @@ struct ACommand {
 extern const ACommand kShowCommand;
 extern const ACommand kSetCommand;
 extern const ACommand kSetPresentationCommand;
+extern const ACommand kDevicesCommand;
+extern const ACommand kReloadCommand;
+extern const ACommand kKeysCommand;
 
 // A command's arguments split into options (words starting with "-", up to a
 // "--") and operands. "--help" and "-h" are taken out as fHelp.

@@ -3,6 +3,7 @@
 // vendor identifier and the type's product identifier first, then the
 // button's mapping), and save the whole store.
 
+#include "nuvexactl/AAgentRequests.h"
 #include "nuvexactl/ACommand.h"
 #include "nuvexactl/AMappingArguments.h"
 #include "prefs/APrefController.h"
@@ -11,11 +12,13 @@
 
 namespace {
 
-// Every change the tool makes is saved here. The agent learns of it by the
-// reload notification, which belongs right after the save.
+// Every change the tool makes is saved here, and the agent told to reload,
+// as the settings editor does. No session bus: no agent is listening, and
+// one started later reads the saved file.
 void SavePrefAndUpdateAgent(APrefController& store)
 {
     store.FlushXml();
+    PostReloadNotification();
 }
 
 // The device record as the editor writes it, keeping the record's events.

@@ -14,6 +14,9 @@ const ACommand* const kCommands[] = {
     &kShowCommand,
     &kSetCommand,
     &kSetPresentationCommand,
+    &kDevicesCommand,
+    &kReloadCommand,
+    &kKeysCommand,
 };
 
 std::string ToolUsage()
@@ -21,7 +24,8 @@ std::string ToolUsage()
     std::string text = "Usage: nuvexactl <command> [<arguments>]\n"
                        "\n"
                        "Shows and changes the button mappings of the Nuvexa devices, kept in\n"
-                       "$XDG_CONFIG_HOME/Nuvexa/mapping.xml (~/.config/Nuvexa/mapping.xml).\n"
+                       "$XDG_CONFIG_HOME/Nuvexa/mapping.xml (~/.config/Nuvexa/mapping.xml), and talks\n"
+                       "to the running agent: its open devices, a reload, key strokes.\n"
                        "\n"
                        "Commands:\n";
     for (const ACommand* command : kCommands) {

@@ -1,0 +1,46 @@
+// nuvexactl reload: asks the agent to read "mapping.xml" again, with the
+// notification the settings editor posts after it saves.
+
+#include "nuvexactl/AAgentRequests.h"
+#include "nuvexactl/ACommand.h"
+#include "platform/ADistributedNotificationCenter.h"
+
+#include <cstdio>
+
+bool PostReloadNotification()
+{
+    ADistributedNotificationCenter center(nullptr);
+    return center.PostNotification("NuvexaAgent", "PrefChange");
+}
+
+namespace {
+
+int RunReload(const ACommand& command, const std::vector<std::string_view>& arguments)
+{
+    AParsedArguments parsed = ParseArguments(arguments);
+    if (parsed.fHelp)
+        return PrintHelp(command);
+    if (!parsed.fOptions.empty())
+        return ReportUsageError(command, "unknown option '" + std::string(parsed.fOptions[0]) + "'");
+    if (!parsed.fOperands.empty())
+        return ReportUsageError(command, "takes no arguments");
+    if (!PostReloadNotification()) {
+        std::fputs("nuvexactl reload: no session bus, so no agent can be told to reload\n", stderr);
+        return kExitFailure;
+    }
+    return kExitSuccess;
+}
+
+} // namespace
+
+const ACommand kReloadCommand = {
+    "reload",
+    RunReload,
+    "tell the agent to read the mapping file again",
+    "Usage: nuvexactl reload\n"
+    "\n"
+    "Posts the reload notification on the session bus; a running agent then\n"
+    "reads the mapping file again. Nobody listening is no error.\n"
+    "\n"
+    "  --help  print this help\n",
+};

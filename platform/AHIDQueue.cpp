@@ -1,0 +1,133 @@
+#include "platform/AHIDQueue.h"
+
+#include <cerrno>
+#include <sys/epoll.h>
+#include <unistd.h>
+
+namespace {
+
+// hidraw keeps 64 reports per open descriptor; reading at most that many in
+// one pass lets a busy device share the loop with the other sources.
+constexpr int kReportsPerPass = 64;
+// The largest report hidraw hands out (the kernel's HID_MAX_BUFFER_SIZE).
+constexpr size_t kMaxReportSize = 16384;
+
+} // namespace
+
+AHIDQueue::AHIDQueue(AHIDDeviceConnection& connection) : fConnection(connection) {}
+
+AHIDQueue::~AHIDQueue() = default;
+
+bool AHIDQueue::Create(uint32_t /*flags*/, uint32_t depth)
+{
+    if (depth == 0)
+        return false;
+    fEvents.assign(depth, AHIDValueChange{});
+    fHead = 0;
+    fCount = 0;
+    fDecoder = std::make_unique<AHIDReportDecoder>(fConnection.CopyElements().value_or(AHIDElementList{}));
+    return true;
+}
+
+bool AHIDQueue::AddElement(uint32_t cookie, uint32_t /*flags*/)
+{
+    return fDecoder != nullptr && fDecoder->Watch(cookie);
+}
+
+bool AHIDQueue::CreateAsyncEventSource(AEventLoop& loop)
+{
+    const int fd = fConnection.GetReportFileDescriptor();
+    if (fDecoder == nullptr || fd < 0 || fHungUp)
+        return false;
+    fReport.resize(kMaxReportSize);
+    fSource = loop.AddIO(fd, EPOLLIN, [this](uint32_t revents) { ReadReports(revents); });
+    if (!fSource)
+        return false;
+    if (sd_event_source_set_enabled(fSource.Get(), SD_EVENT_OFF) < 0) {
+        fSource.Reset();
+        return false;
+    }
+    return true;
+}
+
+bool AHIDQueue::SetEventCallout(ACallout callout, void* target, void* refCon)
+{
+    fCallout = callout;
+    fTarget = target;
+    fRefCon = refCon;
+    return true;
+}
+
+bool AHIDQueue::Start()
+{
+    if (!fSource || sd_event_source_set_enabled(fSource.Get(), SD_EVENT_ON) < 0)
+        return false;
+    fStarted = true;
+    return true;
+}
+
+bool AHIDQueue::Stop()
+{
+    if (!fSource)
+        return false;
+    fStarted = false;
+    return sd_event_source_set_enabled(fSource.Get(), SD_EVENT_OFF) >= 0;
+}
+
+bool AHIDQueue::GetNextEvent(AHIDValueChange& event)
+{
+    if (fCount == 0)
+        return false;
+    event = fEvents[fHead];
+    fHead = (fHead + 1) % fEvents.size();
+    --fCount;
+    return true;
+}
+
+size_t AHIDQueue::EnqueueReport(std::span<const uint8_t> report)
+{
+    if (fDecoder == nullptr)
+        return 0;
+    fChanges.clear();
+    fDecoder->Decode(report, fChanges);
+    size_t queued = 0;
+    for (const AHIDValueChange& change : fChanges) {
+        if (fCount == fEvents.size())
+            break;  // full: the rest of the changes are lost, as in a hardware queue
+        fEvents[(fHead + fCount) % fEvents.size()] = change;
+        ++fCount;
+        ++queued;
+    }
+    return queued;
+}
+
+void AHIDQueue::ReadReports(uint32_t revents)
+{
+    const int fd = fConnection.GetReportFileDescriptor();
+    size_t queued = 0;
+    bool hungUp = false;
+    for (int i = 0; i < kReportsPerPass; ++i) {
+        const ssize_t length = read(fd, fReport.data(), fReport.size());
+        if (length > 0) {
+            queued += EnqueueReport(std::span<const uint8_t>(fReport.data(), static_cast<size_t>(length)));
+            continue;
+        }
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length < 0 && errno == EAGAIN) {
+            hungUp = (revents & (EPOLLHUP | EPOLLERR)) != 0;
+            break;
+        }
+        // End of file or an error (hidraw gives EIO once the device has
+        // gone): the descriptor will stay readable, so stop watching it.
+        hungUp = true;
+        break;
+    }
+    if (hungUp) {
+        fHungUp = true;
+        fStarted = false;
+        fSource.Reset();
+    }
+    if (queued > 0 && fCallout != nullptr)
+        fCallout(fTarget, 0, fRefCon, this);
+}

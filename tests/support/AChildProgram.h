@@ -1,0 +1,61 @@
+#pragma once
+// A real program run by a test: started with the test's environment (plus
+// any variables given), its standard output and error captured in files of
+// its own temporary folder, signalled and waited for. The destructor kills and
+// reaps a program still running.
+//
+//   AChildProgram agent(BuildBinaryPath("nuvexa-agent"), {});
+//   agent.Signal(SIGINT);
+//   EXPECT_EQ(agent.Wait(5.0), 0);
+//   EXPECT_EQ(agent.Stdout(), "\nInterrupted...\n");
+
+#include "tests/support/ATestPaths.h"
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <utility>
+#include <vector>
+
+class AChildProgram {
+public:
+    using AEnvironment = std::vector<std::pair<std::string, std::string>>;
+
+    // Throws std::runtime_error when the program cannot be started.
+    AChildProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                  const AEnvironment& environment = {});
+    ~AChildProgram();
+    AChildProgram(const AChildProgram&) = delete;
+    AChildProgram& operator=(const AChildProgram&) = delete;
+
+    pid_t GetPid() const { return fPid; }
+    void Signal(int signal);
+    // The exit status (128 + n for a program ended by signal n), or none when
+    // it is still running after `seconds`.
+    std::optional<int> Wait(double seconds);
+    bool IsRunning();
+
+    std::string Stdout() const;
+    std::string Stderr() const;
+
+private:
+    ATemporaryFolder fFolder;
+    pid_t fPid = -1;
+    std::optional<int> fStatus;
+};
+
+struct AProgramResult {
+    int fStatus = -1;
+    std::string fStdout;
+    std::string fStderr;
+};
+
+// Runs a program to its end (killed after `seconds`, then the status is -1).
+AProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                          const AChildProgram::AEnvironment& environment = {}, double seconds = 20.0);
+
+// Polls `predicate` every few milliseconds until it holds or `seconds` pass;
+// for conditions outside the test's own event loop (another process's state).
+bool WaitFor(const std::function<bool()>& predicate, double seconds = 10.0);
