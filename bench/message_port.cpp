@@ -1,10 +1,13 @@
 // Message-port costs: a request with a reply served by a loop on another
-// thread (the settings app asking the agent for its device list), and a
-// one-way message sent and served on one thread (a press reaching the agent's
-// own click port). Run with --benchmark_repetitions=N to see the median.
+// thread (the settings app asking the agent for its device list), a one-way
+// message sent and served on one thread (a press reaching the agent's own
+// click port), and one whose connection the port accepted before its packet
+// came (a sender in another process that lost the race with the port's
+// loop). Run with --benchmark_repetitions=N to see the median.
 
 #include "platform/AMessagePort.h"
 #include "tests/platform/AMessagePortTestKit.h"
+#include "tests/support/ARunUntilIdle.h"
 #include "tests/support/ATestPaths.h"
 
 #include <benchmark/benchmark.h>
@@ -64,5 +67,29 @@ void OneWaySendAndServe(benchmark::State& state)
     }
 }
 BENCHMARK(OneWaySendAndServe)->UseRealTime();
+
+void OneWaySendAfterTheConnectionWaited(benchmark::State& state)
+{
+    ATemporaryFolder runtime;
+    AScopedEnvironment environment("XDG_RUNTIME_DIR", runtime.Path().string());
+    AEventLoop loop;
+    uint64_t served = 0;
+    auto local = ALocalMessagePort::Create(loop, "MouseClickPort", CountingCallout, &served);
+    const AMessageData payload(8, 0x04);
+    for (auto _ : state) {
+        // The look-up connects; the port accepts and waits for the packet.
+        auto port = ARemoteMessagePort::Create("MouseClickPort");
+        if (!port || !RunUntilIdle(loop) ||
+            port->SendRequest(0, &payload, 1.0, 1.0, nullptr) != AMessagePortStatus::kSuccess) {
+            state.SkipWithError("send failed");
+            break;
+        }
+        port.reset();
+        const uint64_t before = served;
+        while (served == before && loop.RunOnce(1'000'000)) {
+        }
+    }
+}
+BENCHMARK(OneWaySendAfterTheConnectionWaited)->UseRealTime();
 
 } // namespace

@@ -16,7 +16,11 @@ constexpr size_t kMaxReportSize = 16384;
 
 AHIDQueue::AHIDQueue(AHIDDeviceConnection& connection) : fConnection(connection) {}
 
-AHIDQueue::~AHIDQueue() = default;
+AHIDQueue::~AHIDQueue()
+{
+    if (fGone != nullptr)
+        *fGone = true;
+}
 
 bool AHIDQueue::Create(uint32_t /*flags*/, uint32_t depth)
 {
@@ -104,12 +108,16 @@ size_t AHIDQueue::EnqueueReport(std::span<const uint8_t> report)
 void AHIDQueue::ReadReports(uint32_t revents)
 {
     const int fd = fConnection.GetReportFileDescriptor();
-    size_t queued = 0;
     bool hungUp = false;
-    for (int i = 0; i < kReportsPerPass; ++i) {
+    for (int i = 0; i < kReportsPerPass && fStarted; ++i) {
         const ssize_t length = read(fd, fReport.data(), fReport.size());
         if (length > 0) {
-            queued += EnqueueReport(std::span<const uint8_t>(fReport.data(), static_cast<size_t>(length)));
+            // The callout runs after each report that queued something, so
+            // that a burst (hidraw keeps many reports while the loop is held
+            // up) is taken out before it overflows the queue.
+            if (EnqueueReport(std::span<const uint8_t>(fReport.data(), static_cast<size_t>(length))) > 0 &&
+                !CallOut())
+                return;
             continue;
         }
         if (length < 0 && errno == EINTR)
@@ -128,6 +136,17 @@ void AHIDQueue::ReadReports(uint32_t revents)
         fStarted = false;
         fSource.Reset();
     }
-    if (queued > 0 && fCallout != nullptr)
-        fCallout(fTarget, 0, fRefCon, this);
+}
+
+bool AHIDQueue::CallOut()
+{
+    if (fCallout == nullptr)
+        return true;
+    bool gone = false;
+    fGone = &gone;
+    fCallout(fTarget, 0, fRefCon, this);
+    if (gone)
+        return false;
+    fGone = nullptr;
+    return true;
 }

@@ -3,9 +3,10 @@
 // source on the event loop reads the device's input reports, decodes them
 // into value changes of the watched elements, keeps at most `depth` of them
 // (a change that finds the queue full is dropped, as a hardware queue drops
-// it) and then calls the event callout, which takes the changes out one by
-// one with GetNextEvent. A report that repeats the watched values queues
-// nothing. When the device's descriptor hangs up (the device left, or a
+// it) and calls the event callout after each report that queued something;
+// the callout takes the changes out one by one with GetNextEvent. A report
+// that repeats the watched values queues nothing. The callout may destroy
+// the queue. When the device's descriptor hangs up (the device left, or a
 // driver was bound to it anew) the source is switched off for good; the
 // device's removal arrives through discovery.
 
@@ -63,6 +64,8 @@ public:
 
 private:
     void ReadReports(uint32_t revents);
+    // Calls the event callout; false when the callout destroyed the queue.
+    bool CallOut();
 
     AHIDDeviceConnection& fConnection;
     std::unique_ptr<AHIDReportDecoder> fDecoder;
@@ -77,4 +80,5 @@ private:
     void* fRefCon = nullptr;
     bool fStarted = false;
     bool fHungUp = false;
+    bool* fGone = nullptr;  // set while the callout runs; tells of the queue's destruction meanwhile
 };

@@ -118,7 +118,12 @@ struct ALocalMessagePort::AState {
     AEventSource fListenerSource;
     AEventSource fPauseTimer;
     std::list<AWaiting> fWaiting;  // oldest first
-    AEventSource fIdleTimer;       // only while a connection waits: an idle port never wakes
+    // One timer for all waiting connections, armed for the oldest one's
+    // deadline or earlier. It is left armed when the connection it was set
+    // for is served, and a firing that finds nothing expired moves it on,
+    // so a connection that waits costs no timer work of its own. An idle
+    // port wakes at most once more.
+    AEventSource fIdleTimer;
     std::vector<uint8_t> fBuffer;
     bool* fGone = nullptr;  // set while a callout runs; tells it apart from a port destroyed meanwhile
 };
@@ -235,25 +240,25 @@ void ALocalMessagePort::AState::ServeWaiting(std::list<AWaiting>::iterator waiti
     if (result == AServed::kPortGone || result == AServed::kWaiting)
         return;
     fWaiting.erase(waiting);
-    ArmIdleTimer();
 }
 
 void ALocalMessagePort::AState::ArmIdleTimer()
 {
-    if (fWaiting.empty()) {
-        fIdleTimer.Reset();
+    if (fWaiting.empty())
         return;
-    }
-    if (fIdleTimer)
-        return;
+    int enabled = SD_EVENT_OFF;
+    if (fIdleTimer && sd_event_source_get_enabled(fIdleTimer.Get(), &enabled) >= 0 && enabled != SD_EVENT_OFF)
+        return;  // armed for an older deadline, which comes first
     const uint64_t deadline = fWaiting.front().fDeadline;
+    if (fIdleTimer && sd_event_source_set_time(fIdleTimer.Get(), deadline) >= 0 &&
+        sd_event_source_set_enabled(fIdleTimer.Get(), SD_EVENT_ONESHOT) >= 0)
+        return;
     const uint64_t now = Now();
     fIdleTimer = fLoop.AddTimer(deadline > now ? deadline - now : 0, [this] { DropIdleConnections(); });
 }
 
 void ALocalMessagePort::AState::DropIdleConnections()
 {
-    fIdleTimer.Reset();
     const uint64_t now = Now();
     while (!fWaiting.empty() && fWaiting.front().fDeadline <= now) {
         // The request may have arrived in this very loop pass: serve it

@@ -208,18 +208,24 @@ TEST_F(AHIDDeviceTest, LaterOfTwoElementsOfOneKindIsWatched)
     EXPECT_EQ(Word(fReceived[0].fPayload, 0), 4);
 }
 
-TEST_F(AHIDDeviceTest, MoreChangesThanTheQueueHoldsKeepTheFirstEight)
+TEST_F(AHIDDeviceTest, BurstOfPressesLongerThanTheQueueSendsEveryPressInOrder)
 {
     auto device = Attach(kPointingDescriptor);
     ASSERT_TRUE(device->Setup());
-    // Twelve changes before one drain: the first eight (four presses) are kept.
+    // Twenty presses and releases waiting before the loop runs (as when the
+    // loop was held up): forty changes for a queue of eight.
     std::vector<std::vector<uint8_t>> reports;
-    for (int i = 0; i < 6; ++i) {
-        reports.push_back(MouseReport(kMouseButton5));
+    for (int i = 0; i < 20; ++i) {
+        reports.push_back(MouseReport(i % 2 == 0 ? kMouseButton5 : kMouseButton4));
         reports.push_back(MouseReport(0));
     }
     Send(reports);
-    EXPECT_EQ(fReceived.size(), 4u);
+    ASSERT_EQ(fReceived.size(), 20u);
+    for (size_t i = 0; i < fReceived.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(fReceived[i].fMessageId, kClickMsgButton);
+        EXPECT_EQ(Word(fReceived[i].fPayload, 0), i % 2 == 0 ? 4 : 5);
+    }
 }
 
 TEST_F(AHIDDeviceTest, PressIsDroppedWhileNobodyServesTheClickPort)

@@ -54,6 +54,10 @@ protected:
         EXPECT_EQ(refCon, &test->fRefCon);
         EXPECT_EQ(sender, test->fQueue.get());
         ++test->fCallouts;
+        if (test->fDestroyInCallout) {
+            test->fQueue.reset();
+            return;
+        }
         AHIDValueChange event;
         while (test->fDrain && test->fQueue->GetNextEvent(event))
             test->fEvents.push_back(event);
@@ -78,6 +82,7 @@ protected:
     int fRefCon = 0;
     int fCallouts = 0;
     bool fDrain = true;
+    bool fDestroyInCallout = false;
     std::vector<AHIDValueChange> fEvents;
 };
 
@@ -134,6 +139,51 @@ TEST_F(AHIDQueueTest, KeepsTheFirstDepthEventsAndDropsTheRestUntilDrained)
     fBackend.SendReport(fDevice, MouseReport(0));
     ASSERT_TRUE(RunUntilIdle(fLoop));
     EXPECT_EQ(Drain(), (std::vector<AHIDValueChange>{{fButton4, 0}, {fButton5, 0}}));
+}
+
+TEST_F(AHIDQueueTest, BurstOfReportsIsTakenOutReportByReportWithNoneLost)
+{
+    ASSERT_TRUE(fQueue->AddElement(fButton4, 0));
+    ASSERT_TRUE(fQueue->AddElement(fButton5, 0));
+    Start();
+    // Twenty presses and releases written before the loop runs: forty
+    // changes, five times what the queue holds, read in one pass.
+    std::vector<AHIDValueChange> expected;
+    for (int i = 0; i < 20; ++i) {
+        const bool four = i % 2 == 0;
+        ASSERT_TRUE(fBackend.SendReport(fDevice, MouseReport(four ? kMouseButton4 : kMouseButton5)));
+        ASSERT_TRUE(fBackend.SendReport(fDevice, MouseReport(0)));
+        expected.push_back({four ? fButton4 : fButton5, 1});
+        expected.push_back({four ? fButton4 : fButton5, 0});
+    }
+    ASSERT_TRUE(RunUntilIdle(fLoop));
+    EXPECT_EQ(fEvents, expected);
+}
+
+TEST_F(AHIDQueueTest, OneReportWithMoreChangesThanTheDepthKeepsTheFirstOnes)
+{
+    ASSERT_TRUE(fQueue->Create(0, 1));
+    ASSERT_TRUE(fQueue->AddElement(fButton4, 0));
+    ASSERT_TRUE(fQueue->AddElement(fButton5, 0));
+    Start();
+    ASSERT_TRUE(fBackend.SendReport(fDevice, MouseReport(kMouseButton4 | kMouseButton5)));
+    ASSERT_TRUE(fBackend.SendReport(fDevice, MouseReport(0)));
+    ASSERT_TRUE(RunUntilIdle(fLoop));
+    EXPECT_EQ(fEvents, (std::vector<AHIDValueChange>{{fButton4, 1}, {fButton4, 0}}));
+}
+
+TEST_F(AHIDQueueTest, CalloutMayDestroyTheQueueInTheMiddleOfABurst)
+{
+    ASSERT_TRUE(fQueue->AddElement(fButton5, 0));
+    Start();
+    fDestroyInCallout = true;
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(fBackend.SendReport(fDevice, MouseReport(kMouseButton5)));
+        ASSERT_TRUE(fBackend.SendReport(fDevice, MouseReport(0)));
+    }
+    ASSERT_TRUE(RunUntilIdle(fLoop));
+    EXPECT_EQ(fQueue, nullptr);
+    EXPECT_EQ(fCallouts, 1);
 }
 
 TEST_F(AHIDQueueTest, StoppedQueueReadsNothingUntilStartedAgain)

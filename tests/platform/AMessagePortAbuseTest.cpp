@@ -1,6 +1,7 @@
 #include "platform/AMessagePacket.h"
 #include "platform/AMessagePort.h"
 #include "tests/platform/AMessagePortTestKit.h"
+#include "tests/support/ARunUntilIdle.h"
 
 #include <gtest/gtest.h>
 
@@ -154,4 +155,33 @@ TEST(AMessagePortAbuse, ClientThatConnectsLateStillGetsItsRequestServed)
     std::optional<AMessageData> reply;
     EXPECT_EQ(port->SendRequest(5, nullptr, 1.0, 1.0, &reply), AMessagePortStatus::kSuccess);
     EXPECT_EQ(reply, AMessageData{1});
+}
+
+TEST(AMessagePortAbuse, IdleTimeOutCountsFromEachConnectionEvenAfterAnEarlierOneWasServed)
+{
+    APrivateRuntimeFolder runtime;
+    AEventLoop loop;
+    AMessageRecorder recorder;
+    auto local = ALocalMessagePort::Create(loop, "Idle", RecordingCallout, &recorder);
+    ASSERT_TRUE(local);
+    const auto socketPath = runtime.PortFolder() / "Idle";
+
+    // The first client is accepted before it sends, so it waits, and is then
+    // served: the port's idle clock was started for it.
+    AFileDescriptor first = ConnectDirectly(socketPath);
+    ASSERT_TRUE(first);
+    ASSERT_TRUE(RunUntilIdle(loop));
+    const auto request = Packet(kMessagePacketMagic, 3, 0, 0);
+    ASSERT_EQ(send(first.Get(), request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+    ASSERT_TRUE(loop.RunUntil([&] { return recorder.Count() == 1; }, 5'000'000));
+
+    // A second client connects later and never sends. It is closed after its
+    // own idle time-out (2 s), neither at the first client's deadline nor never.
+    loop.RunUntil([] { return false; }, 1'000'000);
+    const auto connected = std::chrono::steady_clock::now();
+    AFileDescriptor second = ConnectDirectly(socketPath);
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(loop.RunUntil([&] { return IsClosedByPort(second.Get()); }, 10'000'000));
+    EXPECT_GE(std::chrono::steady_clock::now() - connected, std::chrono::seconds(2));
+    EXPECT_EQ(recorder.Count(), 1u);
 }
