@@ -1,8 +1,8 @@
 #include "tests/nuvexactl/AProgramRun.h"
 
+#include "tests/support/AUnprivilegedUser.h"
+
 #include <cerrno>
-#include <grp.h>
-#include <pwd.h>
 #include <stdexcept>
 #include <sys/mman.h>
 #include <sys/wait.h>
@@ -62,12 +62,7 @@ AProgramResult RunProgram(const std::filesystem::path& program, const std::vecto
     for (const std::string& argument : arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    uid_t uid = 65534;
-    gid_t gid = 65534;
-    if (const struct passwd* nobody = getpwnam("nobody")) {
-        uid = nobody->pw_uid;
-        gid = nobody->pw_gid;
-    }
+    const AUnprivilegedUser nobody = AUnprivilegedUser::Nobody();
 
     pid_t child = fork();
     if (child < 0)
@@ -75,8 +70,7 @@ AProgramResult RunProgram(const std::filesystem::path& program, const std::vecto
     if (child == 0) {
         if (dup2(input.Get(), 0) < 0 || dup2(output.Get(), 1) < 0 || dup2(errors.Get(), 2) < 0)
             _exit(126);
-        if (options.fUnprivileged && geteuid() == 0 &&
-            (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0))
+        if (options.fUnprivileged && !nobody.Become())
             _exit(126);
         execve(path.c_str(), argv.data(), environ);
         _exit(127);

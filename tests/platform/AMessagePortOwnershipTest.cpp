@@ -1,13 +1,12 @@
 #include "platform/AMessagePacket.h"
 #include "platform/AMessagePort.h"
 #include "tests/platform/AMessagePortTestKit.h"
+#include "tests/support/AUnprivilegedUser.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <grp.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -63,9 +62,9 @@ enum AForeignOutcome { kNotServed = 0, kCannotBecomeOther, kLookupSucceeded, kCa
 
 // Runs in a child as `user`: looks the port up, then talks to its socket
 // directly, past the folder's protection the test has opened.
-int TryAsOtherUser(const passwd& user, const std::string& socketPath)
+int TryAsOtherUser(const AUnprivilegedUser& user, const std::string& socketPath)
 {
-    if (setgroups(0, nullptr) != 0 || setgid(user.pw_gid) != 0 || setuid(user.pw_uid) != 0 || getuid() == 0)
+    if (!user.Become())
         return kCannotBecomeOther;
     if (ARemoteMessagePort::Create("Guarded"))
         return kLookupSucceeded;
@@ -117,9 +116,7 @@ TEST(AMessagePortOwnership, ClientOfAnotherUserIsClosedWithoutBeingServed)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "acting as another user needs root";
-    const passwd* nobody = getpwnam("nobody");
-    ASSERT_NE(nobody, nullptr);
-    const passwd other = *nobody;
+    const AUnprivilegedUser other = AUnprivilegedUser::Nobody();
 
     APrivateRuntimeFolder runtime;
     AEventLoop loop;
