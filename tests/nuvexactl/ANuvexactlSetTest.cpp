@@ -30,9 +30,9 @@ std::string StoredRecords()
 void ExpectSuccess(const std::vector<std::string>& arguments)
 {
     AProgramResult result = RunNuvexactl(arguments);
-    EXPECT_EQ(result.fStatus, 0) << arguments[0] << " " << arguments[1] << ": " << result.fErrors;
-    EXPECT_EQ(result.fOutput, "");
-    EXPECT_EQ(result.fErrors, "");
+    EXPECT_EQ(result.fStatus, 0) << arguments[0] << " " << arguments[1] << ": " << result.fStderr;
+    EXPECT_EQ(result.fStdout, "");
+    EXPECT_EQ(result.fStderr, "");
 }
 
 TEST(ANuvexactlSetTest, SetWritesTheDeviceRecordAsTheEditorDoesAndThenTheButton)
@@ -120,10 +120,10 @@ TEST(ANuvexactlSetTest, AWrongCommandLineIsAUsageErrorAndWritesNothing)
         SCOPED_TRACE(line);
         AProgramResult result = RunNuvexactl(arguments);
         EXPECT_EQ(result.fStatus, 2);
-        EXPECT_EQ(result.fOutput, "");
+        EXPECT_EQ(result.fStdout, "");
         const std::string start = "nuvexactl " + arguments[0] + ": " + problem;
-        EXPECT_EQ(result.fErrors.rfind(start, 0), 0u) << result.fErrors;
-        EXPECT_NE(result.fErrors.find("\nUsage: nuvexactl " + arguments[0] + " <device-type>"), std::string::npos);
+        EXPECT_EQ(result.fStderr.rfind(start, 0), 0u) << result.fStderr;
+        EXPECT_NE(result.fStderr.find("\nUsage: nuvexactl " + arguments[0] + " <device-type>"), std::string::npos);
     }
     EXPECT_EQ(ReadWholeFile(home.MappingPath()), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.StoreFolder()), {}), 1);
@@ -140,7 +140,7 @@ TEST(ANuvexactlSetTest, AFileThatCannotBeReadIsNeverOverwritten)
                                                  ? std::vector<std::string>{"set", "btmouse", "4", "default"}
                                                  : std::vector<std::string>{"set-presentation", "presenter", "1"});
         EXPECT_EQ(result.fStatus, 1);
-        EXPECT_EQ(result.fErrors, "XMLParser: Error parsing start element tag\n");
+        EXPECT_EQ(result.fStderr, "XMLParser: Error parsing start element tag\n");
         EXPECT_EQ(ReadWholeFile(home.MappingPath()), before);
     }
 }
@@ -162,14 +162,14 @@ TEST(ANuvexactlSetTest, ASaveThatFailsReportsTheStoresReasonAndKeepsTheFile)
     AProgramOptions unprivileged;
     unprivileged.fUnprivileged = true;
     AProgramResult shown = RunNuvexactl({"show"}, unprivileged);
-    EXPECT_EQ(shown.fStatus, 0) << shown.fErrors;
+    EXPECT_EQ(shown.fStatus, 0) << shown.fStderr;
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"set", "btmouse", "4", "default"},
           std::vector<std::string>{"set-presentation", "presenter", "0"}}) {
         AProgramResult result = RunNuvexactl(arguments, unprivileged);
         EXPECT_EQ(result.fStatus, 1);
-        EXPECT_EQ(result.fOutput, "");
-        EXPECT_EQ(result.fErrors, "PrefController: Error saving preferences\n");
+        EXPECT_EQ(result.fStdout, "");
+        EXPECT_EQ(result.fStderr, "PrefController: Error saving preferences\n");
     }
     EXPECT_EQ(ReadWholeFile(home.MappingPath()), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.StoreFolder()), {}), 1);

@@ -42,6 +42,6 @@ std::string DescribeShowJson(const std::string& json)
     options.fInput = json;
     AProgramResult result = RunProgram("/usr/bin/python3", {"-c", kShapeCheck}, options);
     if (result.fStatus != 0)
-        return "invalid: python3 failed: " + result.fErrors;
-    return result.fOutput;
+        return "invalid: python3 failed: " + result.fStderr;
+    return result.fStdout;
 }

@@ -3,7 +3,7 @@
 // this process and so of the programs it runs), and JSON read back through
 // an independent parser.
 
-#include "tests/nuvexactl/AProgramRun.h"
+#include "tests/support/AChildProgram.h"
 #include "tests/support/ATestPaths.h"
 
 #include <filesystem>
@@ -24,6 +24,11 @@ private:
     ATemporaryFolder fFolder;
     AScopedEnvironment fConfigHome;
 };
+
+inline AProgramResult RunNuvexactl(const std::vector<std::string>& arguments, const AProgramOptions& options = {})
+{
+    return RunProgram(BuildBinaryPath("nuvexactl"), arguments, options);
+}
 
 // Parses the text as JSON with Python's json module (strict UTF-8), checks
 // the shape of "nuvexactl show --json" (keys, their order and value types) and
