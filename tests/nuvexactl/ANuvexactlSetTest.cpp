@@ -37,7 +37,7 @@ void ExpectSuccess(const std::vector<std::string>& arguments)
 
 TEST(ANuvexactlSetTest, SetWritesTheDeviceRecordAsTheEditorDoesAndThenTheButton)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     // numbers are stored as "%d" writes them
     ExpectSuccess({"set", "btmouse", "4", "keystroke", "055|8"});
     EXPECT_EQ(StoredRecords(), "btmouse " + kVendor + " 1002 0: 4/keystroke/55|8\n");
@@ -59,7 +59,7 @@ TEST(ANuvexactlSetTest, SetWritesTheDeviceRecordAsTheEditorDoesAndThenTheButton)
 
 TEST(ANuvexactlSetTest, SetKeepsThePresentationTypeAndSetPresentationKeepsTheEvents)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     ExpectSuccess({"set", "presenter", "4", "applescript", "/opt/start-show.sh"});
     ExpectSuccess({"set-presentation", "btmouse", "1"});
@@ -72,7 +72,7 @@ TEST(ANuvexactlSetTest, SetKeepsThePresentationTypeAndSetPresentationKeepsTheEve
 
 TEST(ANuvexactlSetTest, RelativePathsAreStoredAbsolute)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(home.Root());
     ExpectSuccess({"set", "btmouse", "4", "applescript", "scripts/../back.sh"});
@@ -84,7 +84,7 @@ TEST(ANuvexactlSetTest, RelativePathsAreStoredAbsolute)
 
 TEST(ANuvexactlSetTest, AWrongCommandLineIsAUsageErrorAndWritesNothing)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     const std::string before = ReadWholeFile(home.MappingPath());
     const std::pair<std::vector<std::string>, std::string> rows[] = {
@@ -133,7 +133,7 @@ TEST(ANuvexactlSetTest, AFileThatCannotBeReadIsNeverOverwritten)
 {
     for (const char* command : {"set", "set-presentation"}) {
         SCOPED_TRACE(command);
-        ANuvexactlHome home;
+        AConfigHome home;
         home.InstallFixture("prefs/truncated.xml");
         const std::string before = ReadWholeFile(home.MappingPath());
         AProgramResult result = RunNuvexactl(std::string(command) == "set"
@@ -147,7 +147,7 @@ TEST(ANuvexactlSetTest, AFileThatCannotBeReadIsNeverOverwritten)
 
 TEST(ANuvexactlSetTest, ASaveThatFailsReportsTheStoresReasonAndKeepsTheFile)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     const std::string before = ReadWholeFile(home.MappingPath());
     // Readable by everyone, writable by its owner only; the program runs as

@@ -9,7 +9,7 @@ namespace {
 
 TEST(ANuvexactlShowTest, AMissingFileShowsNoDevicesAndCreatesNoFile)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     AProgramResult human = RunNuvexactl({"show"});
     EXPECT_EQ(human.fStatus, 0);
     EXPECT_EQ(human.fStdout, "mapping file: " + home.MappingPath().string() + "\nno device mappings\n");
@@ -23,7 +23,7 @@ TEST(ANuvexactlShowTest, AMissingFileShowsNoDevicesAndCreatesNoFile)
 
 TEST(ANuvexactlShowTest, TheHumanFormNamesDevicesAndLaunchTypesInOrder)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     AProgramResult result = RunNuvexactl({"show"});
     EXPECT_EQ(result.fStatus, 0);
@@ -38,7 +38,7 @@ TEST(ANuvexactlShowTest, TheHumanFormNamesDevicesAndLaunchTypesInOrder)
 
 TEST(ANuvexactlShowTest, TheJsonFormIsOneObjectWithNumbersAsNumbers)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     AProgramResult result = RunNuvexactl({"show", "--json"});
     EXPECT_EQ(result.fStatus, 0);
@@ -57,7 +57,7 @@ TEST(ANuvexactlShowTest, TheJsonFormIsOneObjectWithNumbersAsNumbers)
 
 TEST(ANuvexactlShowTest, EveryArgumentSurvivesAsAJsonString)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     std::filesystem::create_directories(home.StoreFolder());
     {
         APrefController store;
@@ -91,7 +91,7 @@ TEST(ANuvexactlShowTest, AFileThatCannotBeReadFailsWithTheStoresReasonOnly)
     };
     for (const ARow& row : rows) {
         SCOPED_TRACE(row.fFixture);
-        ANuvexactlHome home;
+        AConfigHome home;
         home.InstallFixture(row.fFixture);
         for (const char* option : {"", "--json"}) {
             AProgramResult result = RunNuvexactl(*option ? std::vector<std::string>{"show", option}
@@ -102,7 +102,7 @@ TEST(ANuvexactlShowTest, AFileThatCannotBeReadFailsWithTheStoresReasonOnly)
         }
     }
 
-    ANuvexactlHome home;
+    AConfigHome home;
     std::filesystem::create_directories(home.ConfigFolder());
     WriteWholeFile(home.StoreFolder(), "");
     AProgramResult result = RunNuvexactl({"show"});
@@ -112,7 +112,7 @@ TEST(ANuvexactlShowTest, AFileThatCannotBeReadFailsWithTheStoresReasonOnly)
 
 TEST(ANuvexactlShowTest, HelpGoesToStandardOutputAndSucceeds)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{"--help"}, "Usage: nuvexactl <command>"},
         {{"-h"}, "Usage: nuvexactl <command>"},
@@ -136,7 +136,7 @@ TEST(ANuvexactlShowTest, HelpGoesToStandardOutputAndSucceeds)
 
 TEST(ANuvexactlShowTest, AWrongCommandLineIsAUsageError)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{}, "nuvexactl: no command given\n\nUsage: nuvexactl <command>"},
         {{"list"}, "nuvexactl: unknown command 'list'\n\nUsage: nuvexactl <command>"},

@@ -28,14 +28,6 @@ except Exception as problem:
 
 } // namespace
 
-ANuvexactlHome::ANuvexactlHome() : fConfigHome("XDG_CONFIG_HOME", (fFolder.Path() / "config").string()) {}
-
-void ANuvexactlHome::InstallFixture(const std::string& name) const
-{
-    std::filesystem::create_directories(StoreFolder());
-    std::filesystem::copy_file(FixturePath(name), MappingPath(), std::filesystem::copy_options::overwrite_existing);
-}
-
 std::string DescribeShowJson(const std::string& json)
 {
     AProgramOptions options;

@@ -1,0 +1,26 @@
+#pragma once
+// A private configuration folder for a test: XDG_CONFIG_HOME of this process,
+// and so of the programs it runs, points at <temporary>/config for the
+// object's life. The folders are not made until a test needs them.
+
+#include "tests/support/ATestPaths.h"
+
+#include <filesystem>
+#include <string>
+
+class AConfigHome {
+public:
+    AConfigHome();
+
+    std::filesystem::path ConfigFolder() const { return fFolder.Path() / "config"; }
+    std::filesystem::path StoreFolder() const { return ConfigFolder() / "Nuvexa"; }
+    std::filesystem::path MappingPath() const { return StoreFolder() / "mapping.xml"; }
+    const std::filesystem::path& Root() const { return fFolder.Path(); }
+
+    // Copies tests/fixtures/<name> to MappingPath(), making the folders.
+    void InstallFixture(const std::string& name) const;
+
+private:
+    ATemporaryFolder fFolder;
+    AScopedEnvironment fConfigHome;
+};
