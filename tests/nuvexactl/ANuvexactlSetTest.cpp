@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace {
 
 const std::string kVendor = std::to_string(kVendorID);
@@ -150,14 +148,9 @@ TEST(ANuvexactlSetTest, ASaveThatFailsReportsTheStoresReasonAndKeepsTheFile)
     AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     const std::string before = ReadWholeFile(home.MappingPath());
-    // Readable by everyone, writable by its owner only; the program runs as
-    // another user, so the folder refuses it even when the test runs as root.
-    for (const std::filesystem::path& path : {home.Root(), home.ConfigFolder(), home.StoreFolder()})
-        ASSERT_EQ(chmod(path.c_str(), 0755), 0);
-    ASSERT_EQ(chmod(home.MappingPath().c_str(), 0644), 0);
-    if (geteuid() != 0) {
-        ASSERT_EQ(chmod(home.StoreFolder().c_str(), 0555), 0);
-    }
+    // The program runs as another user, so the folder refuses it even when
+    // the test runs as root.
+    ASSERT_TRUE(home.ShutOutOtherSavers());
 
     AProgramOptions unprivileged;
     unprivileged.fUnprivileged = true;

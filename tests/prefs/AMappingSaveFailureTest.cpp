@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 std::string ExpectSaveFailure(APrefController& store)
@@ -38,13 +35,7 @@ TEST(AMappingSaveFailureTest, ASaveIntoAFolderThatCannotBeWrittenKeepsTheOldFile
         store.FlushXml();
     }
     const std::string oldFile = ReadWholeFile(home.MappingPath());
-    // Readable by everyone, writable by its owner only.
-    for (const std::filesystem::path& path : {home.Root(), home.ConfigFolder(), home.StoreFolder()})
-        ASSERT_EQ(chmod(path.c_str(), 0755), 0);
-    ASSERT_EQ(chmod(home.MappingPath().c_str(), 0644), 0);
-    if (geteuid() != 0) {
-        ASSERT_EQ(chmod(home.StoreFolder().c_str(), 0555), 0);
-    }
+    ASSERT_TRUE(home.ShutOutOtherSavers());
 
     // Root ignores permission bits, so the save runs as "nobody"; any other
     // user is kept out by the folder's mode alone.

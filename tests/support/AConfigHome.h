@@ -19,6 +19,11 @@ public:
 
     // Copies tests/fixtures/<name> to MappingPath(), making the folders.
     void InstallFixture(const std::string& name) const;
+    // Makes the store's folder readable by everyone and writable by its owner
+    // only, so that a save by another user (a child that became "nobody")
+    // fails; for a test not run as root, which cannot become another user,
+    // the folder is read-only to its owner too. False when a mode cannot be set.
+    bool ShutOutOtherSavers() const;
 
 private:
     ATemporaryFolder fFolder;
