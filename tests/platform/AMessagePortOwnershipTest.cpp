@@ -20,12 +20,6 @@ std::optional<AMessageData> AnswerCallout(ALocalMessagePort*, int32_t, const AMe
     return AMessageData{42};
 }
 
-std::optional<AMessageData> RecordingCallout(ALocalMessagePort*, int32_t messageId, const AMessageData* payload, void* info)
-{
-    static_cast<AMessageRecorder*>(info)->Record(messageId, payload);
-    return std::nullopt;
-}
-
 // A child process serving `name`; the result is its pid once it serves.
 pid_t ForkServingChild(const std::string& name)
 {
@@ -93,7 +87,7 @@ TEST(AMessagePortOwnership, NameHeldByALiveProcessIsRefusedAndReclaimedAfterItIs
     ASSERT_GT(holder, 0);
     AEventLoop loop;
     AMessageRecorder recorder;
-    EXPECT_FALSE(ALocalMessagePort::Create(loop, "Held", RecordingCallout, &recorder));
+    EXPECT_FALSE(ALocalMessagePort::Create(loop, "Held", AMessageRecorder::Callout, &recorder));
     std::optional<AMessageData> reply;
     EXPECT_EQ(SendOnce("Held", 0, nullptr, &reply), AMessagePortStatus::kSuccess);
     EXPECT_EQ(reply, AMessageData{42});
@@ -104,7 +98,7 @@ TEST(AMessagePortOwnership, NameHeldByALiveProcessIsRefusedAndReclaimedAfterItIs
     EXPECT_TRUE(std::filesystem::exists(runtime.PortFolder() / "Held"));
     EXPECT_FALSE(ARemoteMessagePort::Create("Held"));
 
-    auto local = ALocalMessagePort::Create(loop, "Held", RecordingCallout, &recorder);
+    auto local = ALocalMessagePort::Create(loop, "Held", AMessageRecorder::Callout, &recorder);
     ASSERT_TRUE(local);
     const AMessageData payload{7};
     EXPECT_EQ(SendOnce("Held", 3, &payload), AMessagePortStatus::kSuccess);
@@ -121,7 +115,7 @@ TEST(AMessagePortOwnership, ClientOfAnotherUserIsClosedWithoutBeingServed)
     APrivateRuntimeFolder runtime;
     AEventLoop loop;
     AMessageRecorder recorder;
-    auto local = ALocalMessagePort::Create(loop, "Guarded", RecordingCallout, &recorder);
+    auto local = ALocalMessagePort::Create(loop, "Guarded", AMessageRecorder::Callout, &recorder);
     ASSERT_TRUE(local);
     // Open the folders and the socket so that the other user's connection
     // gets as far as the port's own credential check.
