@@ -57,11 +57,10 @@ BENCHMARK_CAPTURE(BM_ParseDescriptor, MicrosoftTransceiverMouse, "microsoft-tran
 BENCHMARK_CAPTURE(BM_ParseDescriptor, ITEKeyboard, "ite-keyboard.hex");
 BENCHMARK_CAPTURE(BM_ParseDescriptor, Composite, "nuvexa-composite.hex");
 
-// A button press and its release, alternately: every report gives a change.
-void BM_DecodeButtonReport(benchmark::State& state)
+// Two reports of the composite device decoded in turn.
+void DecodeAlternately(benchmark::State& state, const std::vector<uint8_t> (&reports)[2])
 {
     AHIDReportDecoder decoder = WatchedDecoder("nuvexa-composite.hex");
-    const std::vector<uint8_t> reports[2] = {{0x02, 0x10, 0x01, 0x00, 0x00, 0x00}, {0x02, 0x00, 0x02, 0x00, 0x00, 0x00}};
     std::vector<AHIDValueChange> changes;
     changes.reserve(8);
     size_t turn = 0;
@@ -71,22 +70,21 @@ void BM_DecodeButtonReport(benchmark::State& state)
         benchmark::DoNotOptimize(changes.data());
     }
 }
+
+// A button press and its release, alternately: every report gives a change.
+void BM_DecodeButtonReport(benchmark::State& state)
+{
+    const std::vector<uint8_t> reports[2] = {{0x02, 0x10, 0x01, 0x00, 0x00, 0x00}, {0x02, 0x00, 0x02, 0x00, 0x00, 0x00}};
+    DecodeAlternately(state, reports);
+}
 BENCHMARK(BM_DecodeButtonReport);
 
 // A key report with four watched keys in a six-slot array, pressed and released.
 void BM_DecodeKeyReport(benchmark::State& state)
 {
-    AHIDReportDecoder decoder = WatchedDecoder("nuvexa-composite.hex");
     const std::vector<uint8_t> reports[2] = {{0x08, 0x00, 0x00, 0x2F, 0x13, 0x00, 0x00, 0x00, 0x00},
                                              {0x08, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00}};
-    std::vector<AHIDValueChange> changes;
-    changes.reserve(8);
-    size_t turn = 0;
-    for (auto _ : state) {
-        changes.clear();
-        decoder.Decode(reports[turn ^= 1], changes);
-        benchmark::DoNotOptimize(changes.data());
-    }
+    DecodeAlternately(state, reports);
 }
 BENCHMARK(BM_DecodeKeyReport);
 

@@ -6,30 +6,14 @@
 #include "platform/AEvdevEventSystem.h"
 #include "platform/ANXEventTranslator.h"
 
+#include "tests/support/ANXEventBuilders.h"
+
 #include <benchmark/benchmark.h>
 
-#include <cstring>
 #include <memory>
 #include <vector>
 
 namespace {
-
-ANXEventData KeyData(uint16_t keyCode)
-{
-    ANXEventData data;
-    std::memset(&data, 0, sizeof data);
-    data.key.keyCode = keyCode;
-    return data;
-}
-
-ANXEventData AuxKeyData(uint8_t auxKeyCode)
-{
-    ANXEventData data;
-    std::memset(&data, 0, sizeof data);
-    data.compound.subType = NX_SUBTYPE_AUX_CONTROL_BUTTONS;
-    data.compound.misc.L[0] = static_cast<int32_t>((uint32_t{auxKeyCode} << 16) | 0x0A00);
-    return data;
-}
 
 // A keyboard that takes the events and drops them.
 class ADiscardingKeyboard : public AVirtualKeyboard {
@@ -78,7 +62,7 @@ void AuxKeyClick(benchmark::State& state)
     ANXEventTranslator translator;
     std::vector<AEvdevEvent> events;
     events.reserve(16);
-    const ANXEventData data = AuxKeyData(NX_KEYTYPE_MUTE);
+    const ANXEventData data = AuxKeyData(NX_KEYTYPE_MUTE, 0x0A);
     for (auto _ : state) {
         events.clear();
         translator.Translate(NX_SYSDEFINED, data, 0, events);

@@ -4,35 +4,20 @@
 
 #include "prefs/APrefController.h"
 
+#include "tests/support/ATestPaths.h"
+
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <stdexcept>
 #include <string>
 
 namespace {
 
-class ABenchFolder {
-public:
-    ABenchFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "nuvexa-bench-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        fFolder = pattern;
-    }
-    ~ABenchFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(fFolder, ignored);
-    }
-    std::string MappingPath() const { return (fFolder / "mapping.xml").string(); }
-
-private:
-    std::filesystem::path fFolder;
-};
+std::string MappingPath(const ATemporaryFolder& folder)
+{
+    return (folder.Path() / "mapping.xml").string();
+}
 
 void FillExample(APrefController& store)
 {
@@ -62,30 +47,30 @@ void FillLarge(APrefController& store)
 
 void RunLoad(benchmark::State& state, void (*fill)(APrefController&))
 {
-    ABenchFolder folder;
+    ATemporaryFolder folder;
     {
-        APrefController writer(folder.MappingPath());
+        APrefController writer(MappingPath(folder));
         fill(writer);
         writer.FlushXml();
     }
-    APrefController store(folder.MappingPath());
+    APrefController store(MappingPath(folder));
     for (auto _ : state) {
         store.Load();
         benchmark::DoNotOptimize(store.GetDevices().size());
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(std::filesystem::file_size(folder.MappingPath())));
+                            static_cast<int64_t>(std::filesystem::file_size(MappingPath(folder))));
 }
 
 void RunFlush(benchmark::State& state, void (*fill)(APrefController&))
 {
-    ABenchFolder folder;
-    APrefController store(folder.MappingPath());
+    ATemporaryFolder folder;
+    APrefController store(MappingPath(folder));
     fill(store);
     for (auto _ : state)
         store.FlushXml();
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(std::filesystem::file_size(folder.MappingPath())));
+                            static_cast<int64_t>(std::filesystem::file_size(MappingPath(folder))));
 }
 
 void BM_LoadExample(benchmark::State& state) { RunLoad(state, FillExample); }

@@ -1,6 +1,9 @@
 #include "nuvexactl/ACommand.h"
 
+#include <algorithm>
 #include <cstdio>
+
+namespace {
 
 AParsedArguments ParseArguments(const std::vector<std::string_view>& arguments)
 {
@@ -19,15 +22,32 @@ AParsedArguments ParseArguments(const std::vector<std::string_view>& arguments)
     return parsed;
 }
 
+} // namespace
+
+std::optional<int> ReadArguments(const ACommand& command, const std::vector<std::string_view>& arguments,
+                                 const AArgumentShape& shape, AParsedArguments& parsed)
+{
+    parsed = ParseArguments(arguments);
+    if (parsed.fHelp) {
+        WriteOutput(command.fUsage);
+        return kExitSuccess;
+    }
+    for (std::string_view option : parsed.fOptions) {
+        if (std::find(shape.fKnownOptions.begin(), shape.fKnownOptions.end(), option) == shape.fKnownOptions.end())
+            return ReportUsageError(command, "unknown option '" + std::string(option) + "'");
+    }
+    const size_t count = parsed.fOperands.size();
+    if (count > shape.fMaxOperands && shape.fOperandProblem.empty())
+        return ReportUsageError(command,
+                                "unexpected argument '" + std::string(parsed.fOperands[shape.fMaxOperands]) + "'");
+    if (count < shape.fMinOperands || count > shape.fMaxOperands)
+        return ReportUsageError(command, shape.fOperandProblem);
+    return std::nullopt;
+}
+
 void WriteOutput(std::string_view text)
 {
     fwrite(text.data(), 1, text.size(), stdout);
-}
-
-int PrintHelp(const ACommand& command)
-{
-    WriteOutput(command.fUsage);
-    return kExitSuccess;
 }
 
 int ReportUsageError(const ACommand& command, std::string_view problem)

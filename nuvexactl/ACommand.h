@@ -6,6 +6,7 @@
 // propagates out of it as AException, which main reports. A new command is a
 // new file defining its ACommand, a declaration below and a row in the table.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,12 +39,25 @@ struct AParsedArguments {
     std::vector<std::string_view> fOptions;
     std::vector<std::string_view> fOperands;
 };
-AParsedArguments ParseArguments(const std::vector<std::string_view>& arguments);
+
+// What a command takes besides "--help": the options it knows and how many
+// operands. fOperandProblem is the usage error for any other number; when it
+// is empty, the error names the first operand too many.
+struct AArgumentShape {
+    std::vector<std::string_view> fKnownOptions;
+    size_t fMinOperands = 0;
+    size_t fMaxOperands = 0;
+    std::string_view fOperandProblem;
+};
+
+// Parses a command's arguments into parsed. Returns the exit status when the
+// command is done already: its help printed, or an unknown option or a wrong
+// number of operands reported as a usage error.
+std::optional<int> ReadArguments(const ACommand& command, const std::vector<std::string_view>& arguments,
+                                 const AArgumentShape& shape, AParsedArguments& parsed);
 
 // Writes to standard output.
 void WriteOutput(std::string_view text);
-// The command's usage on standard output; the exit status for it.
-int PrintHelp(const ACommand& command);
 // "nuvexactl <command>: <problem>" and the usage on standard error; the exit
 // status for a usage error.
 int ReportUsageError(const ACommand& command, std::string_view problem);

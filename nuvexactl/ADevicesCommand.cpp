@@ -66,17 +66,10 @@ std::string FormatJson(const std::vector<EDeviceType>& types)
 
 int RunDevices(const ACommand& command, const std::vector<std::string_view>& arguments)
 {
-    AParsedArguments parsed = ParseArguments(arguments);
-    if (parsed.fHelp)
-        return PrintHelp(command);
-    bool json = false;
-    for (std::string_view option : parsed.fOptions) {
-        if (option != "--json")
-            return ReportUsageError(command, "unknown option '" + std::string(option) + "'");
-        json = true;
-    }
-    if (!parsed.fOperands.empty())
-        return ReportUsageError(command, "takes no arguments");
+    AParsedArguments parsed;
+    if (std::optional<int> done = ReadArguments(command, arguments, {{"--json"}, 0, 0, "takes no arguments"}, parsed))
+        return *done;
+    const bool json = !parsed.fOptions.empty();
 
     std::vector<EDeviceType> types;
     // No agent running (or asleep): no device is open.

@@ -43,13 +43,9 @@ std::string CheckKeyCodeList(std::string_view list)
 
 int RunKeys(const ACommand& command, const std::vector<std::string_view>& arguments)
 {
-    AParsedArguments parsed = ParseArguments(arguments);
-    if (parsed.fHelp)
-        return PrintHelp(command);
-    if (!parsed.fOptions.empty())
-        return ReportUsageError(command, "unknown option '" + std::string(parsed.fOptions[0]) + "'");
-    if (parsed.fOperands.size() != 1)
-        return ReportUsageError(command, "expected one key-code list");
+    AParsedArguments parsed;
+    if (std::optional<int> done = ReadArguments(command, arguments, {{}, 1, 1, "expected one key-code list"}, parsed))
+        return *done;
     const std::string_view list = parsed.fOperands[0];
     if (const std::string problem = CheckKeyCodeList(list); !problem.empty())
         return ReportUsageError(command, problem);

@@ -19,55 +19,35 @@ std::optional<int32_t> ParseDecimalArgument(std::string_view text, int32_t minim
     return static_cast<int32_t>(value);
 }
 
+namespace {
+
+// The type of the row named by the text (any letter case) or by its number.
+template <typename ARow, size_t kCount>
+std::optional<int32_t> ParseTypeArgument(std::string_view text, const ARow (&rows)[kCount])
+{
+    const ARow* row = FindRowNamed(rows, text);
+    if (row == nullptr) {
+        if (std::optional<int32_t> number = ParseDecimalArgument(text, 0, INT32_MAX))
+            row = FindRowOfType(rows, *number);
+    }
+    return row != nullptr ? std::optional<int32_t>(row->fType) : std::nullopt;
+}
+
+} // namespace
+
 std::optional<EDeviceType> ParseDeviceTypeArgument(std::string_view text)
 {
-    for (const ADeviceTypeName& row : kDeviceTypeNames) {
-        if (EqualsIgnoringCase(text, row.fName))
-            return row.fType;
-    }
-    if (std::optional<int32_t> number = ParseDecimalArgument(text, 0, INT32_MAX)) {
-        for (const ADeviceTypeName& row : kDeviceTypeNames) {
-            if (row.fType == *number)
-                return row.fType;
-        }
-    }
-    return std::nullopt;
+    return ParseTypeArgument(text, kDeviceTypeNames);
 }
 
 std::optional<ELaunchType> ParseLaunchTypeArgument(std::string_view text)
 {
-    for (const ALaunchTypeName& row : kLaunchTypeNames) {
-        if (EqualsIgnoringCase(text, row.fName))
-            return row.fType;
-    }
-    if (std::optional<int32_t> number = ParseDecimalArgument(text, 0, INT32_MAX)) {
-        for (const ALaunchTypeName& row : kLaunchTypeNames) {
-            if (row.fType == *number)
-                return row.fType;
-        }
-    }
-    return std::nullopt;
+    return ParseTypeArgument(text, kLaunchTypeNames);
 }
 
 std::optional<int32_t> ParseButtonIdArgument(std::string_view text)
 {
     return ParseDecimalArgument(text, kButtonBack, kButtonForward);
-}
-
-std::string ListDeviceTypeNames()
-{
-    std::string names;
-    for (const ADeviceTypeName& row : kDeviceTypeNames)
-        names += (names.empty() ? "" : ", ") + std::string(row.fName);
-    return names;
-}
-
-std::string ListLaunchTypeNames()
-{
-    std::string names;
-    for (const ALaunchTypeName& row : kLaunchTypeNames)
-        names += (names.empty() ? "" : ", ") + std::string(row.fName);
-    return names;
 }
 
 uint32_t GetPID(EDeviceType type)

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 
 // Digits only, no sign or blanks, within [minimum, maximum].
@@ -18,10 +17,6 @@ std::optional<EDeviceType> ParseDeviceTypeArgument(std::string_view text);
 std::optional<ELaunchType> ParseLaunchTypeArgument(std::string_view text);
 // The configurable buttons, 4 and 5.
 std::optional<int32_t> ParseButtonIdArgument(std::string_view text);
-
-// "rfmouse, btmouse, presenter" and the like, for usage texts and errors.
-std::string ListDeviceTypeNames();
-std::string ListLaunchTypeNames();
 
 // The product identifier of a device type: 1001, 1002, and 2001 for any other.
 uint32_t GetPID(EDeviceType type);

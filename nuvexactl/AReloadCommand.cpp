@@ -17,13 +17,9 @@ namespace {
 
 int RunReload(const ACommand& command, const std::vector<std::string_view>& arguments)
 {
-    AParsedArguments parsed = ParseArguments(arguments);
-    if (parsed.fHelp)
-        return PrintHelp(command);
-    if (!parsed.fOptions.empty())
-        return ReportUsageError(command, "unknown option '" + std::string(parsed.fOptions[0]) + "'");
-    if (!parsed.fOperands.empty())
-        return ReportUsageError(command, "takes no arguments");
+    AParsedArguments parsed;
+    if (std::optional<int> done = ReadArguments(command, arguments, {{}, 0, 0, "takes no arguments"}, parsed))
+        return *done;
     if (!PostReloadNotification()) {
         std::fputs("nuvexactl reload: no session bus, so no agent can be told to reload\n", stderr);
         return kExitFailure;

@@ -85,14 +85,12 @@ ALaunchArgument CheckLaunchArgument(ELaunchType launchType, std::optional<std::s
 
 int RunSet(const ACommand& command, const std::vector<std::string_view>& arguments)
 {
-    AParsedArguments parsed = ParseArguments(arguments);
-    if (parsed.fHelp)
-        return PrintHelp(command);
-    if (!parsed.fOptions.empty())
-        return ReportUsageError(command, "unknown option '" + std::string(parsed.fOptions[0]) + "'");
+    AParsedArguments parsed;
+    if (std::optional<int> done = ReadArguments(
+            command, arguments, {{}, 3, 4, "expected a device type, a button, a launch type and maybe an argument"},
+            parsed))
+        return *done;
     const std::vector<std::string_view>& operands = parsed.fOperands;
-    if (operands.size() < 3 || operands.size() > 4)
-        return ReportUsageError(command, "expected a device type, a button, a launch type and maybe an argument");
 
     std::optional<EDeviceType> type = ParseDeviceTypeArgument(operands[0]);
     if (!type)
@@ -120,14 +118,11 @@ int RunSet(const ACommand& command, const std::vector<std::string_view>& argumen
 
 int RunSetPresentation(const ACommand& command, const std::vector<std::string_view>& arguments)
 {
-    AParsedArguments parsed = ParseArguments(arguments);
-    if (parsed.fHelp)
-        return PrintHelp(command);
-    if (!parsed.fOptions.empty())
-        return ReportUsageError(command, "unknown option '" + std::string(parsed.fOptions[0]) + "'");
+    AParsedArguments parsed;
+    if (std::optional<int> done =
+            ReadArguments(command, arguments, {{}, 2, 2, "expected a device type and a presentation type"}, parsed))
+        return *done;
     const std::vector<std::string_view>& operands = parsed.fOperands;
-    if (operands.size() != 2)
-        return ReportUsageError(command, "expected a device type and a presentation type");
 
     std::optional<EDeviceType> type = ParseDeviceTypeArgument(operands[0]);
     if (!type)

@@ -72,17 +72,10 @@ std::string FormatJson(const APrefController& store)
 
 int RunShow(const ACommand& command, const std::vector<std::string_view>& arguments)
 {
-    AParsedArguments parsed = ParseArguments(arguments);
-    if (parsed.fHelp)
-        return PrintHelp(command);
-    bool json = false;
-    for (std::string_view option : parsed.fOptions) {
-        if (option != "--json")
-            return ReportUsageError(command, "unknown option '" + std::string(option) + "'");
-        json = true;
-    }
-    if (!parsed.fOperands.empty())
-        return ReportUsageError(command, "unexpected argument '" + std::string(parsed.fOperands[0]) + "'");
+    AParsedArguments parsed;
+    if (std::optional<int> done = ReadArguments(command, arguments, {{"--json"}, 0, 0, {}}, parsed))
+        return *done;
+    const bool json = !parsed.fOptions.empty();
 
     APrefController store;
     WriteOutput(json ? FormatJson(store) : FormatHuman(store));

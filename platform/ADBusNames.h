@@ -19,3 +19,10 @@ inline constexpr const char* kDesktopNotificationsBodyMarkup = "body-markup";  /
 inline constexpr const char* kLogindService = "org.freedesktop.login1";
 inline constexpr const char* kLogindPath = "/org/freedesktop/login1";
 inline constexpr const char* kLogindManagerInterface = "org.freedesktop.login1.Manager";
+
+// The bus daemon itself, pinged by a poster that must know its
+// notification was handled before it disconnects.
+inline constexpr const char* kBusDaemonService = "org.freedesktop.DBus";
+inline constexpr const char* kBusDaemonPath = "/org/freedesktop/DBus";
+inline constexpr const char* kPeerInterface = "org.freedesktop.DBus.Peer";
+inline constexpr const char* kPeerPing = "Ping";

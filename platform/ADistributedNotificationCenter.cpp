@@ -5,39 +5,29 @@
 #include <systemd/sd-bus.h>
 
 #include <list>
-#include <time.h>
 
 namespace {
 
 // How long a centre without a loop, or one being destroyed, waits for the
-// bus to take what it posted.
-constexpr uint64_t kFlushTimeoutUsec = 1'000'000;
+// bus daemon to handle what it posted.
+constexpr uint64_t kDeliveryTimeoutUsec = 1'000'000;
 
-uint64_t Now()
+// Waits, at most the time-out, until the bus daemon has handled everything
+// sent before: it answers a ping only after the messages ahead of it. Having
+// written them is not enough for a process about to close its connection:
+// under load the daemon can drop a new connection's last signal when the
+// connection closes right after writing it.
+bool AwaitDelivery(sd_bus* bus)
 {
-    timespec clock{};
-    clock_gettime(CLOCK_MONOTONIC, &clock);
-    return static_cast<uint64_t>(clock.tv_sec) * 1'000'000u + static_cast<uint64_t>(clock.tv_nsec) / 1000u;
-}
-
-// Works the connection until everything queued is written, at most until
-// the time-out: sd_bus_flush would wait without limit for a daemon that hangs.
-bool Flush(sd_bus* bus)
-{
-    const uint64_t deadline = Now() + kFlushTimeoutUsec;
-    for (uint64_t now = Now(); now < deadline; now = Now()) {
-        uint64_t queued = 0;
-        if (sd_bus_get_n_queued_write(bus, &queued) < 0)
-            return false;
-        if (queued == 0)
-            return true;
-        const int processed = sd_bus_process(bus, nullptr);
-        if (processed < 0)
-            return false;
-        if (processed == 0 && sd_bus_wait(bus, deadline - now) < 0)
-            return false;
-    }
-    return false;
+    sd_bus_message* ping = nullptr;
+    sd_bus_message* reply = nullptr;
+    int result = sd_bus_message_new_method_call(bus, &ping, kBusDaemonService, kBusDaemonPath, kPeerInterface,
+                                                kPeerPing);
+    if (result >= 0)
+        result = sd_bus_call(bus, ping, kDeliveryTimeoutUsec, nullptr, &reply);
+    sd_bus_message_unref(reply);
+    sd_bus_message_unref(ping);
+    return result >= 0;
 }
 
 // A match-rule argument, or nothing when the value holds a quote or a
@@ -110,8 +100,8 @@ ADistributedNotificationCenter::~ADistributedNotificationCenter()
         return;
     if (fState->fLoop != nullptr)
         sd_bus_detach_event(fState->fBus);
-    // What the bus has not taken yet is dropped after the flush time-out.
-    (void)Flush(fState->fBus);
+    // What the bus has not handled yet is dropped after the time-out.
+    (void)AwaitDelivery(fState->fBus);
     sd_bus_close_unref(fState->fBus);
 }
 
@@ -130,9 +120,9 @@ bool ADistributedNotificationCenter::PostNotification(std::string_view name, std
                            nameText.c_str(), objectText.c_str()) < 0)
         return false;
     // On a loop the message is written at once when the socket takes it, and
-    // by the loop otherwise; flushing here could run observers from inside
+    // by the loop otherwise; waiting here could run observers from inside
     // the post.
-    return fState->fLoop != nullptr || Flush(fState->fBus);
+    return fState->fLoop != nullptr || AwaitDelivery(fState->fBus);
 }
 
 bool ADistributedNotificationCenter::AddObserver(void* observer, ACallback callback, std::string_view name,

@@ -26,10 +26,10 @@ public:
 
     bool IsConnected() const;
 
-    // Posts. Without a loop it also flushes: it returns once the bus has
-    // taken the notification (waiting a second at most). On a loop, what the
-    // socket did not take at once is sent by the loop. False when there is no
-    // bus or the post failed; nobody listening is not a failure.
+    // Posts. Without a loop it returns once the bus daemon has handled the
+    // notification (waiting a second at most). On a loop, what the socket did
+    // not take at once is sent by the loop. False when there is no bus or the
+    // post failed; nobody listening is not a failure.
     bool PostNotification(std::string_view name, std::optional<std::string_view> object);
 
     // Observes `name` with `object`, or with any object when none is given.

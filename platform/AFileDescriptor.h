@@ -29,6 +29,13 @@ public:
             close(fFD);
         fFD = fd;
     }
+    // Closes now and reports the result: a failed close of a written file
+    // can mean its data was lost.
+    bool Close()
+    {
+        const int fd = std::exchange(fFD, -1);
+        return fd < 0 || close(fd) == 0;
+    }
 
 private:
     int fFD = -1;

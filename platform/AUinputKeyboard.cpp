@@ -14,35 +14,32 @@ std::unique_ptr<AUinputKeyboard> AUinputKeyboard::Create(std::span<const uint16_
 {
     // The descriptor is opened here rather than by libevdev so that the
     // node's path can be chosen and a missing node costs nothing but a value.
-    const int fd = open(uinputPath.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0)
+    AFileDescriptor uinput(open(uinputPath.c_str(), O_RDWR | O_CLOEXEC));
+    if (!uinput)
         return nullptr;
     std::unique_ptr<libevdev, decltype(&libevdev_free)> description(libevdev_new(), libevdev_free);
-    if (!description) {
-        close(fd);
+    if (!description)
         return nullptr;
-    }
     libevdev_set_name(description.get(), kDeviceName);
     libevdev_set_id_bustype(description.get(), BUS_VIRTUAL);
     bool described = libevdev_enable_event_type(description.get(), EV_KEY) == 0;
     for (uint16_t code : keyCodes)
         described = described && libevdev_enable_event_code(description.get(), EV_KEY, code, nullptr) == 0;
     libevdev_uinput* device = nullptr;
-    if (!described || libevdev_uinput_create_from_device(description.get(), fd, &device) != 0) {
-        close(fd);
+    if (!described || libevdev_uinput_create_from_device(description.get(), uinput.Get(), &device) != 0)
         return nullptr;
-    }
-    return std::unique_ptr<AUinputKeyboard>(new AUinputKeyboard(fd, device));
+    return std::unique_ptr<AUinputKeyboard>(new AUinputKeyboard(std::move(uinput), device));
 }
 
-AUinputKeyboard::AUinputKeyboard(int uinputFd, libevdev_uinput* device) : fUinputFd(uinputFd), fDevice(device)
+AUinputKeyboard::AUinputKeyboard(AFileDescriptor uinput, libevdev_uinput* device)
+    : fUinput(std::move(uinput)), fDevice(device)
 {
 }
 
 AUinputKeyboard::~AUinputKeyboard()
 {
+    // The device goes before the descriptor it was made on.
     libevdev_uinput_destroy(fDevice);
-    close(fUinputFd);
 }
 
 bool AUinputKeyboard::Emit(std::span<const AEvdevEvent> events)
@@ -57,7 +54,7 @@ bool AUinputKeyboard::Emit(std::span<const AEvdevEvent> events)
     const auto* bytes = reinterpret_cast<const char*>(buffer.data());
     std::size_t left = buffer.size() * sizeof(input_event);
     while (left > 0) {
-        const ssize_t written = write(fUinputFd, bytes, left);
+        const ssize_t written = write(fUinput.Get(), bytes, left);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0)

@@ -5,6 +5,7 @@
 // the kernel release every key it still holds. The device is created once
 // and kept, because readers only see events sent after they opened the node.
 
+#include "platform/AFileDescriptor.h"
 #include "platform/AVirtualKeyboard.h"
 
 #include <cstdint>
@@ -32,8 +33,8 @@ public:
     std::filesystem::path GetDeviceNode() const;
 
 private:
-    AUinputKeyboard(int uinputFd, libevdev_uinput* device);
+    AUinputKeyboard(AFileDescriptor uinput, libevdev_uinput* device);
 
-    int fUinputFd;
+    AFileDescriptor fUinput;
     libevdev_uinput* fDevice;
 };

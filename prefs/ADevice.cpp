@@ -4,11 +4,8 @@
 
 std::string ADevice::GetDeviceTypeDescription() const
 {
-    for (const ADeviceTypeName& row : kDeviceTypeNames) {
-        if (row.fType == fType)
-            return std::string(row.fDisplayName);
-    }
-    return std::string();
+    const ADeviceTypeName* row = FindRowOfType(kDeviceTypeNames, fType);
+    return row != nullptr ? std::string(row->fDisplayName) : std::string();
 }
 
 void ADevice::AddOrUpdateEvent(int32_t buttonId, ELaunchType launchType, std::optional<std::string_view> launchArg)

@@ -1,5 +1,7 @@
 #include "prefs/AMappingFile.h"
 
+#include "platform/AFileDescriptor.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -8,30 +10,6 @@
 #include <unistd.h>
 
 namespace {
-
-// One open file descriptor, closed with its owner.
-class AScopedDescriptor {
-public:
-    explicit AScopedDescriptor(int fd = -1) : fFd(fd) {}
-    ~AScopedDescriptor() { Close(); }
-    AScopedDescriptor(const AScopedDescriptor&) = delete;
-    AScopedDescriptor& operator=(const AScopedDescriptor&) = delete;
-
-    int Get() const { return fFd; }
-    bool IsValid() const { return fFd >= 0; }
-    // Closes now and reports the result: a failed close can mean lost data.
-    bool Close()
-    {
-        if (fFd < 0)
-            return true;
-        int result = close(fFd);
-        fFd = -1;
-        return result == 0;
-    }
-
-private:
-    int fFd;
-};
 
 // A temporary file's name, unlinked with its owner unless it was kept.
 class AScopedTemporaryName {
@@ -108,8 +86,8 @@ std::optional<std::string> AMappingFile::Read() const
 {
     // Non-blocking, so that a FIFO at the path cannot hang the reader; it is
     // refused below like every other non-regular file.
-    AScopedDescriptor file(open(fPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!file.IsValid())
+    AFileDescriptor file(open(fPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!file)
         return std::nullopt;
     struct stat status {};
     if (fstat(file.Get(), &status) != 0 || !S_ISREG(status.st_mode))
@@ -137,13 +115,13 @@ bool AMappingFile::Replace(std::string_view bytes) const
     const std::string target = ReplacementTarget(fPath);
     const std::string folderPath = FolderOf(target);
 
-    AScopedDescriptor folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!folder.IsValid())
+    AFileDescriptor folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
         return false;
 
     std::string temporaryPath = folderPath + "/." + NameOf(target) + ".XXXXXX";
-    AScopedDescriptor temporary(mkostemp(temporaryPath.data(), O_CLOEXEC));
-    if (!temporary.IsValid())
+    AFileDescriptor temporary(mkostemp(temporaryPath.data(), O_CLOEXEC));
+    if (!temporary)
         return false;
     AScopedTemporaryName temporaryName(temporaryPath);
 

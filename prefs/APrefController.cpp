@@ -76,42 +76,26 @@ AEvent* APrefController::GetEvent(EDeviceType type, int32_t buttonId)
 
 EDeviceType APrefController::ToDeviceType(std::optional<std::string_view> name)
 {
-    if (name) {
-        for (const ADeviceTypeName& row : kDeviceTypeNames) {
-            if (EqualsIgnoringCase(*name, row.fName))
-                return row.fType;
-        }
-    }
-    return kDeviceRFMouse;
+    const ADeviceTypeName* row = name ? FindRowNamed(kDeviceTypeNames, *name) : nullptr;
+    return row != nullptr ? row->fType : kDeviceRFMouse;
 }
 
 ELaunchType APrefController::ToLaunchType(std::optional<std::string_view> name)
 {
-    if (name) {
-        for (const ALaunchTypeName& row : kLaunchTypeNames) {
-            if (EqualsIgnoringCase(*name, row.fName))
-                return row.fType;
-        }
-    }
-    return kLaunchDefault;
+    const ALaunchTypeName* row = name ? FindRowNamed(kLaunchTypeNames, *name) : nullptr;
+    return row != nullptr ? row->fType : kLaunchDefault;
 }
 
 std::string APrefController::FromDeviceType(EDeviceType type)
 {
-    for (const ADeviceTypeName& row : kDeviceTypeNames) {
-        if (row.fType == type)
-            return std::string(row.fName);
-    }
-    return std::string(kDeviceTypeNames[0].fName);
+    const ADeviceTypeName* row = FindRowOfType(kDeviceTypeNames, type);
+    return std::string(row != nullptr ? row->fName : kDeviceTypeNames[0].fName);
 }
 
 std::string APrefController::FromLaunchType(ELaunchType type)
 {
-    for (const ALaunchTypeName& row : kLaunchTypeNames) {
-        if (row.fType == type)
-            return std::string(row.fName);
-    }
-    return std::string(kLaunchTypeNames[0].fName);
+    const ALaunchTypeName* row = FindRowOfType(kLaunchTypeNames, type);
+    return std::string(row != nullptr ? row->fName : kLaunchTypeNames[0].fName);
 }
 
 std::string APrefController::FromInt(int32_t value)

@@ -5,6 +5,7 @@
 
 #include "prefs/ATypes.h"
 
+#include <cstddef>
 #include <string_view>
 
 struct ADeviceTypeName {
@@ -47,4 +48,27 @@ constexpr bool EqualsIgnoringCase(std::string_view a, std::string_view b)
             return false;
     }
     return true;
+}
+
+// The row of a name table with the name, compared in any letter case; null
+// when there is none.
+template <typename ARow, size_t kCount>
+constexpr const ARow* FindRowNamed(const ARow (&rows)[kCount], std::string_view name)
+{
+    for (const ARow& row : rows) {
+        if (EqualsIgnoringCase(name, row.fName))
+            return &row;
+    }
+    return nullptr;
+}
+
+// The row of a name table with the type; null when there is none.
+template <typename ARow, size_t kCount>
+constexpr const ARow* FindRowOfType(const ARow (&rows)[kCount], int32_t type)
+{
+    for (const ARow& row : rows) {
+        if (row.fType == type)
+            return &row;
+    }
+    return nullptr;
 }

@@ -5,15 +5,14 @@
 
 #include "platform/AMessagePort.h"
 
+#include "tests/support/AAgentSession.h"
 #include "tests/support/AChildProgram.h"
-#include "tests/support/APrivateBus.h"
 #include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <memory>
-#include <sys/stat.h>
 
 namespace {
 
@@ -29,21 +28,10 @@ size_t CountOccurrences(const std::string& text, const std::string& what)
 
 class AAgentProcessTest : public ::testing::Test {
 protected:
+    // No system bus: the agent runs without sleep and wake handling.
     AAgentProcessTest()
-        : fRuntime(MakeFolder("runtime")), fConfig(MakeFolder("config")),
-          fRuntimeVariable("XDG_RUNTIME_DIR", fRuntime.string()),
-          fConfigVariable("XDG_CONFIG_HOME", fConfig.string()),
-          // No system bus: the agent runs without sleep and wake handling.
-          fSystemBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (fFolder.Path() / "no-system-bus").string())
+        : fSystemBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (fSession.Root() / "no-system-bus").string())
     {
-    }
-
-    std::filesystem::path MakeFolder(const char* name)
-    {
-        const auto path = fFolder.Path() / name;
-        std::filesystem::create_directory(path);
-        chmod(path.c_str(), 0700);
-        return path;
     }
 
     std::unique_ptr<AChildProgram> StartAgent()
@@ -63,13 +51,8 @@ protected:
         return RunProgram(BuildBinaryPath("nuvexactl"), arguments);
     }
 
-    ATemporaryFolder fFolder;
-    std::filesystem::path fRuntime;
-    std::filesystem::path fConfig;
-    AScopedEnvironment fRuntimeVariable;
-    AScopedEnvironment fConfigVariable;
+    AAgentSession fSession;
     AScopedEnvironment fSystemBus;
-    APrivateBus fSessionBus;
 };
 
 } // namespace
@@ -120,7 +103,7 @@ TEST_F(AAgentProcessTest, ASecondAgentSaysSoAndExitsLeavingTheFirstServing)
 TEST_F(AAgentProcessTest, AStoreThatCannotBeCreatedIsReportedOnceAndTheAgentRuns)
 {
     // A plain file where the store's folder belongs.
-    WriteWholeFile(fConfig / "Nuvexa", "not a folder");
+    WriteWholeFile(fSession.ConfigFolder() / "Nuvexa", "not a folder");
     auto agent = StartAgent();
     ASSERT_TRUE(WaitUntilServing(*agent)) << agent->Stderr();
     ASSERT_TRUE(WaitFor([&] { return agent->Stderr().find("Could not locate config file") != std::string::npos; }));
@@ -130,8 +113,8 @@ TEST_F(AAgentProcessTest, AStoreThatCannotBeCreatedIsReportedOnceAndTheAgentRuns
     EXPECT_EQ(Nuvexactl({"reload"}).fStatus, 0);
     // ...a different failure is heard (and, arriving after them, shows that
     // both reloads above were handled).
-    std::filesystem::remove(fConfig / "Nuvexa");
-    std::filesystem::create_directories(fConfig / "Nuvexa" / "mapping.xml");
+    std::filesystem::remove(fSession.ConfigFolder() / "Nuvexa");
+    std::filesystem::create_directories(fSession.ConfigFolder() / "Nuvexa" / "mapping.xml");
     EXPECT_EQ(Nuvexactl({"reload"}).fStatus, 0);
     ASSERT_TRUE(WaitFor([&] { return agent->Stderr().find("Error loading preferences") != std::string::npos; }))
         << agent->Stderr();
@@ -141,7 +124,7 @@ TEST_F(AAgentProcessTest, AStoreThatCannotBeCreatedIsReportedOnceAndTheAgentRuns
     EXPECT_TRUE(agent->IsRunning());
 
     // Repaired: the store loads, and the agent still answers.
-    std::filesystem::remove(fConfig / "Nuvexa" / "mapping.xml");
+    std::filesystem::remove(fSession.ConfigFolder() / "Nuvexa" / "mapping.xml");
     EXPECT_EQ(Nuvexactl({"reload"}).fStatus, 0);
     EXPECT_EQ(Nuvexactl({"devices", "--json"}).fStdout, "{\"devices\":[]}\n");
     EXPECT_EQ(CountOccurrences(agent->Stderr(), kReport + "Error loading preferences"), 1u) << agent->Stderr();

@@ -4,13 +4,11 @@
 #include "platform/ADistributedNotificationCenter.h"
 #include "platform/AMessagePort.h"
 
+#include "tests/support/AAgentSession.h"
 #include "tests/support/AChildProgram.h"
-#include "tests/support/APrivateBus.h"
 #include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -39,20 +37,6 @@ AMessageData Bytes(const std::string& text)
 
 class AAgentCommandsTest : public ::testing::Test {
 protected:
-    AAgentCommandsTest()
-        : fRuntime(MakeFolder("runtime")), fConfig(MakeFolder("config")),
-          fRuntimeVariable("XDG_RUNTIME_DIR", fRuntime.string()), fConfigVariable("XDG_CONFIG_HOME", fConfig.string())
-    {
-    }
-
-    std::filesystem::path MakeFolder(const char* name)
-    {
-        const auto path = fFolder.Path() / name;
-        std::filesystem::create_directory(path);
-        chmod(path.c_str(), 0700);
-        return path;
-    }
-
     // Runs nuvexactl to its end while this test's loop serves the ports.
     AProgramResult Nuvexactl(const std::vector<std::string>& arguments)
     {
@@ -62,12 +46,7 @@ protected:
         return {child.Wait(10.0).value_or(-1), child.Stdout(), child.Stderr()};
     }
 
-    ATemporaryFolder fFolder;
-    std::filesystem::path fRuntime;
-    std::filesystem::path fConfig;
-    AScopedEnvironment fRuntimeVariable;
-    AScopedEnvironment fConfigVariable;
-    APrivateBus fBus;
+    AAgentSession fSession;
     AEventLoop fLoop;
 };
 
@@ -150,7 +129,7 @@ TEST_F(AAgentCommandsTest, ReloadAndEverySavePostTheReloadNotification)
     EXPECT_TRUE(fLoop.RunUntil([&] { return reloads == 1; }, 5'000'000));
     EXPECT_EQ(Nuvexactl({"set", "rfmouse", "4", "keystroke", "0"}).fStatus, 0);
     EXPECT_TRUE(fLoop.RunUntil([&] { return reloads == 2; }, 5'000'000));
-    EXPECT_NE(ReadWholeFile(fConfig / "Nuvexa" / "mapping.xml").find("launch_arg=\"0\""), std::string::npos);
+    EXPECT_NE(ReadWholeFile(fSession.ConfigFolder() / "Nuvexa" / "mapping.xml").find("launch_arg=\"0\""), std::string::npos);
     EXPECT_EQ(Nuvexactl({"set-presentation", "presenter", "1"}).fStatus, 0);
     EXPECT_TRUE(fLoop.RunUntil([&] { return reloads == 3; }, 5'000'000));
     EXPECT_EQ(Nuvexactl({"reload", "now"}).fStatus, 2);
@@ -158,7 +137,7 @@ TEST_F(AAgentCommandsTest, ReloadAndEverySavePostTheReloadNotification)
 
 TEST_F(AAgentCommandsTest, ReloadWithoutASessionBusSaysSo)
 {
-    AScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (fFolder.Path() / "none").string());
+    AScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (fSession.Root() / "none").string());
     AProgramResult result = Nuvexactl({"reload"});
     EXPECT_EQ(result.fStatus, 1);
     EXPECT_NE(result.fStderr.find("no session bus"), std::string::npos);

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 namespace {
 
 const std::string kVendor = std::to_string(kVendorID);
@@ -30,14 +28,14 @@ std::string StoredRecords()
 void ExpectSuccess(const std::vector<std::string>& arguments)
 {
     AProgramResult result = RunNuvexactl(arguments);
-    EXPECT_EQ(result.fStatus, 0) << arguments[0] << " " << arguments[1] << ": " << result.fErrors;
-    EXPECT_EQ(result.fOutput, "");
-    EXPECT_EQ(result.fErrors, "");
+    EXPECT_EQ(result.fStatus, 0) << arguments[0] << " " << arguments[1] << ": " << result.fStderr;
+    EXPECT_EQ(result.fStdout, "");
+    EXPECT_EQ(result.fStderr, "");
 }
 
 TEST(ANuvexactlSetTest, SetWritesTheDeviceRecordAsTheEditorDoesAndThenTheButton)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     // numbers are stored as "%d" writes them
     ExpectSuccess({"set", "btmouse", "4", "keystroke", "055|8"});
     EXPECT_EQ(StoredRecords(), "btmouse " + kVendor + " 1002 0: 4/keystroke/55|8\n");
@@ -59,7 +57,7 @@ TEST(ANuvexactlSetTest, SetWritesTheDeviceRecordAsTheEditorDoesAndThenTheButton)
 
 TEST(ANuvexactlSetTest, SetKeepsThePresentationTypeAndSetPresentationKeepsTheEvents)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     ExpectSuccess({"set", "presenter", "4", "applescript", "/opt/start-show.sh"});
     ExpectSuccess({"set-presentation", "btmouse", "1"});
@@ -72,7 +70,7 @@ TEST(ANuvexactlSetTest, SetKeepsThePresentationTypeAndSetPresentationKeepsTheEve
 
 TEST(ANuvexactlSetTest, RelativePathsAreStoredAbsolute)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     const std::filesystem::path before = std::filesystem::current_path();
     std::filesystem::current_path(home.Root());
     ExpectSuccess({"set", "btmouse", "4", "applescript", "scripts/../back.sh"});
@@ -84,7 +82,7 @@ TEST(ANuvexactlSetTest, RelativePathsAreStoredAbsolute)
 
 TEST(ANuvexactlSetTest, AWrongCommandLineIsAUsageErrorAndWritesNothing)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     const std::string before = ReadWholeFile(home.MappingPath());
     const std::pair<std::vector<std::string>, std::string> rows[] = {
@@ -120,10 +118,10 @@ TEST(ANuvexactlSetTest, AWrongCommandLineIsAUsageErrorAndWritesNothing)
         SCOPED_TRACE(line);
         AProgramResult result = RunNuvexactl(arguments);
         EXPECT_EQ(result.fStatus, 2);
-        EXPECT_EQ(result.fOutput, "");
+        EXPECT_EQ(result.fStdout, "");
         const std::string start = "nuvexactl " + arguments[0] + ": " + problem;
-        EXPECT_EQ(result.fErrors.rfind(start, 0), 0u) << result.fErrors;
-        EXPECT_NE(result.fErrors.find("\nUsage: nuvexactl " + arguments[0] + " <device-type>"), std::string::npos);
+        EXPECT_EQ(result.fStderr.rfind(start, 0), 0u) << result.fStderr;
+        EXPECT_NE(result.fStderr.find("\nUsage: nuvexactl " + arguments[0] + " <device-type>"), std::string::npos);
     }
     EXPECT_EQ(ReadWholeFile(home.MappingPath()), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.StoreFolder()), {}), 1);
@@ -133,43 +131,38 @@ TEST(ANuvexactlSetTest, AFileThatCannotBeReadIsNeverOverwritten)
 {
     for (const char* command : {"set", "set-presentation"}) {
         SCOPED_TRACE(command);
-        ANuvexactlHome home;
+        AConfigHome home;
         home.InstallFixture("prefs/truncated.xml");
         const std::string before = ReadWholeFile(home.MappingPath());
         AProgramResult result = RunNuvexactl(std::string(command) == "set"
                                                  ? std::vector<std::string>{"set", "btmouse", "4", "default"}
                                                  : std::vector<std::string>{"set-presentation", "presenter", "1"});
         EXPECT_EQ(result.fStatus, 1);
-        EXPECT_EQ(result.fErrors, "XMLParser: Error parsing start element tag\n");
+        EXPECT_EQ(result.fStderr, "XMLParser: Error parsing start element tag\n");
         EXPECT_EQ(ReadWholeFile(home.MappingPath()), before);
     }
 }
 
 TEST(ANuvexactlSetTest, ASaveThatFailsReportsTheStoresReasonAndKeepsTheFile)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     const std::string before = ReadWholeFile(home.MappingPath());
-    // Readable by everyone, writable by its owner only; the program runs as
-    // another user, so the folder refuses it even when the test runs as root.
-    for (const std::filesystem::path& path : {home.Root(), home.ConfigFolder(), home.StoreFolder()})
-        ASSERT_EQ(chmod(path.c_str(), 0755), 0);
-    ASSERT_EQ(chmod(home.MappingPath().c_str(), 0644), 0);
-    if (geteuid() != 0) {
-        ASSERT_EQ(chmod(home.StoreFolder().c_str(), 0555), 0);
-    }
+    // The program runs as another user, so the folder refuses it even when
+    // the test runs as root.
+    ASSERT_TRUE(home.ShutOutOtherSavers());
 
     AProgramOptions unprivileged;
     unprivileged.fUnprivileged = true;
     AProgramResult shown = RunNuvexactl({"show"}, unprivileged);
-    EXPECT_EQ(shown.fStatus, 0) << shown.fErrors;
+    EXPECT_EQ(shown.fStatus, 0) << shown.fStderr;
     for (const std::vector<std::string>& arguments :
          {std::vector<std::string>{"set", "btmouse", "4", "default"},
           std::vector<std::string>{"set-presentation", "presenter", "0"}}) {
         AProgramResult result = RunNuvexactl(arguments, unprivileged);
         EXPECT_EQ(result.fStatus, 1);
-        EXPECT_EQ(result.fOutput, "");
-        EXPECT_EQ(result.fErrors, "PrefController: Error saving preferences\n");
+        EXPECT_EQ(result.fStdout, "");
+        EXPECT_EQ(result.fStderr, "PrefController: Error saving preferences\n");
     }
     EXPECT_EQ(ReadWholeFile(home.MappingPath()), before);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(home.StoreFolder()), {}), 1);

@@ -9,25 +9,25 @@ namespace {
 
 TEST(ANuvexactlShowTest, AMissingFileShowsNoDevicesAndCreatesNoFile)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     AProgramResult human = RunNuvexactl({"show"});
     EXPECT_EQ(human.fStatus, 0);
-    EXPECT_EQ(human.fOutput, "mapping file: " + home.MappingPath().string() + "\nno device mappings\n");
-    EXPECT_EQ(human.fErrors, "");
+    EXPECT_EQ(human.fStdout, "mapping file: " + home.MappingPath().string() + "\nno device mappings\n");
+    EXPECT_EQ(human.fStderr, "");
 
     AProgramResult json = RunNuvexactl({"show", "--json"});
     EXPECT_EQ(json.fStatus, 0);
-    EXPECT_EQ(json.fOutput, "{\"devices\":[]}\n");
+    EXPECT_EQ(json.fStdout, "{\"devices\":[]}\n");
     EXPECT_FALSE(std::filesystem::exists(home.MappingPath()));
 }
 
 TEST(ANuvexactlShowTest, TheHumanFormNamesDevicesAndLaunchTypesInOrder)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     AProgramResult result = RunNuvexactl({"show"});
     EXPECT_EQ(result.fStatus, 0);
-    EXPECT_EQ(result.fOutput, "mapping file: " + home.MappingPath().string() + "\n"
+    EXPECT_EQ(result.fStdout, "mapping file: " + home.MappingPath().string() + "\n"
                               "Bluetooth Mouse (btmouse): vendor 65261, product 1002, presentation type 0\n"
                               "  button 4: applescript \"/Library/Scripts/Back.scpt\"\n"
                               "  button 5: keystroke \"55|8\"\n"
@@ -38,11 +38,11 @@ TEST(ANuvexactlShowTest, TheHumanFormNamesDevicesAndLaunchTypesInOrder)
 
 TEST(ANuvexactlShowTest, TheJsonFormIsOneObjectWithNumbersAsNumbers)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     home.InstallFixture("prefs/example.xml");
     AProgramResult result = RunNuvexactl({"show", "--json"});
     EXPECT_EQ(result.fStatus, 0);
-    EXPECT_EQ(result.fOutput,
+    EXPECT_EQ(result.fStdout,
               "{\"devices\":["
               "{\"device_type\":\"btmouse\",\"type\":1,\"vid\":65261,\"pid\":1002,\"presentation_type\":0,\"events\":["
               "{\"id\":4,\"launch_type\":\"applescript\",\"launch_arg\":\"/Library/Scripts/Back.scpt\"},"
@@ -50,14 +50,14 @@ TEST(ANuvexactlShowTest, TheJsonFormIsOneObjectWithNumbersAsNumbers)
               "{\"device_type\":\"presenter\",\"type\":2,\"vid\":65261,\"pid\":2001,\"presentation_type\":1,\"events\":["
               "{\"id\":4,\"launch_type\":\"default\",\"launch_arg\":\"\"},"
               "{\"id\":5,\"launch_type\":\"default\",\"launch_arg\":\"\"}]}]}\n");
-    EXPECT_EQ(DescribeShowJson(result.fOutput), "btmouse 1 65261 1002 0: 4/applescript//Library/Scripts/Back.scpt "
+    EXPECT_EQ(DescribeShowJson(result.fStdout), "btmouse 1 65261 1002 0: 4/applescript//Library/Scripts/Back.scpt "
                                                 "5/keystroke/55|8\n"
                                                 "presenter 2 65261 2001 1: 4/default/ 5/default/\n");
 }
 
 TEST(ANuvexactlShowTest, EveryArgumentSurvivesAsAJsonString)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     std::filesystem::create_directories(home.StoreFolder());
     {
         APrefController store;
@@ -70,9 +70,9 @@ TEST(ANuvexactlShowTest, EveryArgumentSurvivesAsAJsonString)
     }
     AProgramResult result = RunNuvexactl({"show", "--json"});
     EXPECT_EQ(result.fStatus, 0);
-    EXPECT_NE(result.fOutput.find("\\u0009 line\\u000a bell\\u0007 escape\\u001b delete\\u007f"), std::string::npos)
-        << result.fOutput;
-    EXPECT_EQ(DescribeShowJson(result.fOutput), "rfmouse 0 4294967295 1001 0: "
+    EXPECT_NE(result.fStdout.find("\\u0009 line\\u000a bell\\u0007 escape\\u001b delete\\u007f"), std::string::npos)
+        << result.fStdout;
+    EXPECT_EQ(DescribeShowJson(result.fStdout), "rfmouse 0 4294967295 1001 0: "
                                                 "1/exec/quote \" backslash \\ slash / "
                                                 "2/exec/tab\t line\n bell\x07 escape\x1B delete\x7F "
                                                 "3/exec/caf\xC3\xA9 \xF0\x9F\x96\xB1 <&> "
@@ -91,28 +91,28 @@ TEST(ANuvexactlShowTest, AFileThatCannotBeReadFailsWithTheStoresReasonOnly)
     };
     for (const ARow& row : rows) {
         SCOPED_TRACE(row.fFixture);
-        ANuvexactlHome home;
+        AConfigHome home;
         home.InstallFixture(row.fFixture);
         for (const char* option : {"", "--json"}) {
             AProgramResult result = RunNuvexactl(*option ? std::vector<std::string>{"show", option}
                                                          : std::vector<std::string>{"show"});
             EXPECT_EQ(result.fStatus, 1);
-            EXPECT_EQ(result.fOutput, "");
-            EXPECT_EQ(result.fErrors, row.fErrors);
+            EXPECT_EQ(result.fStdout, "");
+            EXPECT_EQ(result.fStderr, row.fErrors);
         }
     }
 
-    ANuvexactlHome home;
+    AConfigHome home;
     std::filesystem::create_directories(home.ConfigFolder());
     WriteWholeFile(home.StoreFolder(), "");
     AProgramResult result = RunNuvexactl({"show"});
     EXPECT_EQ(result.fStatus, 1);
-    EXPECT_EQ(result.fErrors, "PrefController: Could not locate config file\n");
+    EXPECT_EQ(result.fStderr, "PrefController: Could not locate config file\n");
 }
 
 TEST(ANuvexactlShowTest, HelpGoesToStandardOutputAndSucceeds)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{"--help"}, "Usage: nuvexactl <command>"},
         {{"-h"}, "Usage: nuvexactl <command>"},
@@ -125,18 +125,18 @@ TEST(ANuvexactlShowTest, HelpGoesToStandardOutputAndSucceeds)
         SCOPED_TRACE(arguments[0]);
         AProgramResult result = RunNuvexactl(arguments);
         EXPECT_EQ(result.fStatus, 0);
-        EXPECT_EQ(result.fOutput.rfind(start, 0), 0u) << result.fOutput;
-        EXPECT_EQ(result.fErrors, "");
+        EXPECT_EQ(result.fStdout.rfind(start, 0), 0u) << result.fStdout;
+        EXPECT_EQ(result.fStderr, "");
     }
     AProgramResult tool = RunNuvexactl({"--help"});
     for (const char* command : {"\n  show ", "\n  set ", "\n  set-presentation "})
-        EXPECT_NE(tool.fOutput.find(command), std::string::npos) << command;
+        EXPECT_NE(tool.fStdout.find(command), std::string::npos) << command;
     EXPECT_FALSE(std::filesystem::exists(home.StoreFolder()));
 }
 
 TEST(ANuvexactlShowTest, AWrongCommandLineIsAUsageError)
 {
-    ANuvexactlHome home;
+    AConfigHome home;
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{}, "nuvexactl: no command given\n\nUsage: nuvexactl <command>"},
         {{"list"}, "nuvexactl: unknown command 'list'\n\nUsage: nuvexactl <command>"},
@@ -148,8 +148,8 @@ TEST(ANuvexactlShowTest, AWrongCommandLineIsAUsageError)
         SCOPED_TRACE(arguments.empty() ? "(none)" : arguments.back());
         AProgramResult result = RunNuvexactl(arguments);
         EXPECT_EQ(result.fStatus, 2);
-        EXPECT_EQ(result.fOutput, "");
-        EXPECT_EQ(result.fErrors.rfind(start, 0), 0u) << result.fErrors;
+        EXPECT_EQ(result.fStdout, "");
+        EXPECT_EQ(result.fStderr.rfind(start, 0), 0u) << result.fStderr;
     }
 }
 

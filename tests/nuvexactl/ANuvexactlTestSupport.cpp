@@ -28,20 +28,12 @@ except Exception as problem:
 
 } // namespace
 
-ANuvexactlHome::ANuvexactlHome() : fConfigHome("XDG_CONFIG_HOME", (fFolder.Path() / "config").string()) {}
-
-void ANuvexactlHome::InstallFixture(const std::string& name) const
-{
-    std::filesystem::create_directories(StoreFolder());
-    std::filesystem::copy_file(FixturePath(name), MappingPath(), std::filesystem::copy_options::overwrite_existing);
-}
-
 std::string DescribeShowJson(const std::string& json)
 {
     AProgramOptions options;
     options.fInput = json;
     AProgramResult result = RunProgram("/usr/bin/python3", {"-c", kShapeCheck}, options);
     if (result.fStatus != 0)
-        return "invalid: python3 failed: " + result.fErrors;
-    return result.fOutput;
+        return "invalid: python3 failed: " + result.fStderr;
+    return result.fStdout;
 }

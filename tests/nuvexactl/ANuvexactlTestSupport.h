@@ -1,29 +1,19 @@
 #pragma once
-// A private configuration folder for a nuvexactl test (XDG_CONFIG_HOME of
-// this process and so of the programs it runs), and JSON read back through
-// an independent parser.
+// Helpers for the nuvexactl tests: the program run to its end, and JSON read
+// back through an independent parser. AConfigHome gives each test its own
+// configuration folder.
 
-#include "tests/nuvexactl/AProgramRun.h"
+#include "tests/support/AChildProgram.h"
+#include "tests/support/AConfigHome.h"
 #include "tests/support/ATestPaths.h"
 
-#include <filesystem>
 #include <string>
+#include <vector>
 
-class ANuvexactlHome {
-public:
-    ANuvexactlHome();
-
-    std::filesystem::path ConfigFolder() const { return fFolder.Path() / "config"; }
-    std::filesystem::path StoreFolder() const { return ConfigFolder() / "Nuvexa"; }
-    std::filesystem::path MappingPath() const { return StoreFolder() / "mapping.xml"; }
-    const std::filesystem::path& Root() const { return fFolder.Path(); }
-
-    void InstallFixture(const std::string& name) const;
-
-private:
-    ATemporaryFolder fFolder;
-    AScopedEnvironment fConfigHome;
-};
+inline AProgramResult RunNuvexactl(const std::vector<std::string>& arguments, const AProgramOptions& options = {})
+{
+    return RunProgram(BuildBinaryPath("nuvexactl"), arguments, options);
+}
 
 // Parses the text as JSON with Python's json module (strict UTF-8), checks
 // the shape of "nuvexactl show --json" (keys, their order and value types) and

@@ -1,6 +1,7 @@
 #include "platform/AEvdevEventSystem.h"
 #include "platform/AUinputKeyboard.h"
 
+#include "tests/support/ANXEventBuilders.h"
 #include "tests/support/ARecordingVirtualKeyboard.h"
 #include "tests/support/ATestPaths.h"
 
@@ -8,21 +9,12 @@
 #include <libevdev/libevdev.h>
 #include <linux/input-event-codes.h>
 
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <poll.h>
 #include <unistd.h>
 
 namespace {
-
-ANXEventData KeyData(uint16_t keyCode)
-{
-    ANXEventData data;
-    std::memset(&data, 0, sizeof data);
-    data.key.keyCode = keyCode;
-    return data;
-}
 
 std::size_t OpenDescriptorCount()
 {

@@ -1,13 +1,12 @@
 #include "platform/AMessagePacket.h"
 #include "platform/AMessagePort.h"
 #include "tests/platform/AMessagePortTestKit.h"
+#include "tests/support/AUnprivilegedUser.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <grp.h>
 #include <poll.h>
-#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -19,12 +18,6 @@ namespace {
 std::optional<AMessageData> AnswerCallout(ALocalMessagePort*, int32_t, const AMessageData*, void*)
 {
     return AMessageData{42};
-}
-
-std::optional<AMessageData> RecordingCallout(ALocalMessagePort*, int32_t messageId, const AMessageData* payload, void* info)
-{
-    static_cast<AMessageRecorder*>(info)->Record(messageId, payload);
-    return std::nullopt;
 }
 
 // A child process serving `name`; the result is its pid once it serves.
@@ -63,9 +56,9 @@ enum AForeignOutcome { kNotServed = 0, kCannotBecomeOther, kLookupSucceeded, kCa
 
 // Runs in a child as `user`: looks the port up, then talks to its socket
 // directly, past the folder's protection the test has opened.
-int TryAsOtherUser(const passwd& user, const std::string& socketPath)
+int TryAsOtherUser(const AUnprivilegedUser& user, const std::string& socketPath)
 {
-    if (setgroups(0, nullptr) != 0 || setgid(user.pw_gid) != 0 || setuid(user.pw_uid) != 0 || getuid() == 0)
+    if (!user.Become())
         return kCannotBecomeOther;
     if (ARemoteMessagePort::Create("Guarded"))
         return kLookupSucceeded;
@@ -94,7 +87,7 @@ TEST(AMessagePortOwnership, NameHeldByALiveProcessIsRefusedAndReclaimedAfterItIs
     ASSERT_GT(holder, 0);
     AEventLoop loop;
     AMessageRecorder recorder;
-    EXPECT_FALSE(ALocalMessagePort::Create(loop, "Held", RecordingCallout, &recorder));
+    EXPECT_FALSE(ALocalMessagePort::Create(loop, "Held", AMessageRecorder::Callout, &recorder));
     std::optional<AMessageData> reply;
     EXPECT_EQ(SendOnce("Held", 0, nullptr, &reply), AMessagePortStatus::kSuccess);
     EXPECT_EQ(reply, AMessageData{42});
@@ -105,7 +98,7 @@ TEST(AMessagePortOwnership, NameHeldByALiveProcessIsRefusedAndReclaimedAfterItIs
     EXPECT_TRUE(std::filesystem::exists(runtime.PortFolder() / "Held"));
     EXPECT_FALSE(ARemoteMessagePort::Create("Held"));
 
-    auto local = ALocalMessagePort::Create(loop, "Held", RecordingCallout, &recorder);
+    auto local = ALocalMessagePort::Create(loop, "Held", AMessageRecorder::Callout, &recorder);
     ASSERT_TRUE(local);
     const AMessageData payload{7};
     EXPECT_EQ(SendOnce("Held", 3, &payload), AMessagePortStatus::kSuccess);
@@ -117,14 +110,12 @@ TEST(AMessagePortOwnership, ClientOfAnotherUserIsClosedWithoutBeingServed)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "acting as another user needs root";
-    const passwd* nobody = getpwnam("nobody");
-    ASSERT_NE(nobody, nullptr);
-    const passwd other = *nobody;
+    const AUnprivilegedUser other = AUnprivilegedUser::Nobody();
 
     APrivateRuntimeFolder runtime;
     AEventLoop loop;
     AMessageRecorder recorder;
-    auto local = ALocalMessagePort::Create(loop, "Guarded", RecordingCallout, &recorder);
+    auto local = ALocalMessagePort::Create(loop, "Guarded", AMessageRecorder::Callout, &recorder);
     ASSERT_TRUE(local);
     // Open the folders and the socket so that the other user's connection
     // gets as far as the port's own credential check.

@@ -25,12 +25,6 @@ std::optional<AMessageData> ReversingCallout(ALocalMessagePort*, int32_t message
     return reply;
 }
 
-std::optional<AMessageData> RecordingCallout(ALocalMessagePort*, int32_t messageId, const AMessageData* payload, void* info)
-{
-    static_cast<AMessageRecorder*>(info)->Record(messageId, payload);
-    return std::nullopt;
-}
-
 // Holds the loop inside the callout until the test lets it go.
 struct AGate {
     AMessageRecorder fRecorder;
@@ -161,7 +155,7 @@ TEST(AMessagePort, NamesThatCannotBePortsAreRefused)
     const std::string names[] = {"", "a/b", ".hidden", "..", std::string(300, 'x'), std::string("nul\0byte", 8)};
     for (const auto& name : names) {
         SCOPED_TRACE(name);
-        EXPECT_FALSE(ALocalMessagePort::Create(loop, name, RecordingCallout, &recorder));
+        EXPECT_FALSE(ALocalMessagePort::Create(loop, name, AMessageRecorder::Callout, &recorder));
         EXPECT_FALSE(ARemoteMessagePort::Create(name));
     }
     EXPECT_FALSE(ALocalMessagePort::Create(loop, "NoCallout", nullptr, nullptr));
@@ -173,12 +167,12 @@ TEST(AMessagePort, GivingUpAPortRemovesItsFilesAndEndsItsService)
     APrivateRuntimeFolder runtime;
     AEventLoop loop;
     AMessageRecorder recorder;
-    auto local = ALocalMessagePort::Create(loop, "Gone", RecordingCallout, &recorder);
+    auto local = ALocalMessagePort::Create(loop, "Gone", AMessageRecorder::Callout, &recorder);
     ASSERT_TRUE(local);
     EXPECT_EQ(local->GetName(), "Gone");
     // A second port of the name, even in this process, is refused and leaves
     // the holder's socket in place.
-    EXPECT_FALSE(ALocalMessagePort::Create(loop, "Gone", RecordingCallout, &recorder));
+    EXPECT_FALSE(ALocalMessagePort::Create(loop, "Gone", AMessageRecorder::Callout, &recorder));
     EXPECT_TRUE(std::filesystem::exists(runtime.PortFolder() / "Gone"));
     auto early = ARemoteMessagePort::Create("Gone");
     ASSERT_TRUE(early);
@@ -188,7 +182,7 @@ TEST(AMessagePort, GivingUpAPortRemovesItsFilesAndEndsItsService)
     EXPECT_EQ(early->SendRequest(1, nullptr, 1.0, 1.0, nullptr), AMessagePortStatus::kIsInvalid);
     EXPECT_FALSE(ARemoteMessagePort::Create("Gone"));
     // The name is free again.
-    EXPECT_TRUE(ALocalMessagePort::Create(loop, "Gone", RecordingCallout, &recorder));
+    EXPECT_TRUE(ALocalMessagePort::Create(loop, "Gone", AMessageRecorder::Callout, &recorder));
     EXPECT_EQ(recorder.Count(), 0u);
 }
 
@@ -197,7 +191,7 @@ TEST(AMessagePort, MessagesSentFromTheServingThreadArriveInOrder)
     APrivateRuntimeFolder runtime;
     AEventLoop loop;
     AMessageRecorder recorder;
-    auto local = ALocalMessagePort::Create(loop, "MouseClickPort", RecordingCallout, &recorder);
+    auto local = ALocalMessagePort::Create(loop, "MouseClickPort", AMessageRecorder::Callout, &recorder);
     ASSERT_TRUE(local);
     // One message per input report, the loop serving in between.
     constexpr uint32_t kCount = 10000;
@@ -218,7 +212,7 @@ TEST(AMessagePort, BurstFromTheServingThreadFillsTheQueueInOrderAndTheNextSendDo
     APrivateRuntimeFolder runtime;
     AEventLoop loop;
     AMessageRecorder recorder;
-    auto local = ALocalMessagePort::Create(loop, "MouseClickPort", RecordingCallout, &recorder);
+    auto local = ALocalMessagePort::Create(loop, "MouseClickPort", AMessageRecorder::Callout, &recorder);
     ASSERT_TRUE(local);
     uint32_t sent = 0;
     AMessagePortStatus status = AMessagePortStatus::kSuccess;

@@ -34,6 +34,15 @@ struct AReceivedMessage {
 // What a callout saw, safe to read from another thread.
 class AMessageRecorder {
 public:
+    // A port's callout that records into the recorder given as its info and
+    // sends no reply.
+    static std::optional<AMessageData> Callout(ALocalMessagePort*, int32_t messageId, const AMessageData* payload,
+                                               void* info)
+    {
+        static_cast<AMessageRecorder*>(info)->Record(messageId, payload);
+        return std::nullopt;
+    }
+
     void Record(int32_t messageId, const AMessageData* payload)
     {
         std::lock_guard lock(fLock);

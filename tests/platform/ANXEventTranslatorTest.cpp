@@ -1,38 +1,16 @@
 #include "platform/ANXEventTranslator.h"
 
+#include "tests/support/ANXEventBuilders.h"
 #include "tests/support/ARecordingVirtualKeyboard.h"
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
-
-ANXEventData KeyData(uint16_t keyCode)
-{
-    ANXEventData data;
-    std::memset(&data, 0, sizeof data);
-    data.key.keyCode = keyCode;
-    return data;
-}
-
-ANXEventData SystemDefinedData(int16_t subType, uint32_t firstWord)
-{
-    ANXEventData data;
-    std::memset(&data, 0, sizeof data);
-    data.compound.subType = subType;
-    data.compound.misc.L[0] = static_cast<int32_t>(firstWord);
-    return data;
-}
-
-ANXEventData AuxKeyData(uint8_t auxKeyCode, uint8_t keyState)
-{
-    return SystemDefinedData(NX_SUBTYPE_AUX_CONTROL_BUTTONS, (uint32_t{auxKeyCode} << 16) | (keyState << 8));
-}
 
 std::string Translate(ANXEventTranslator& translator, uint32_t type, const ANXEventData& data, uint32_t flags = 0)
 {

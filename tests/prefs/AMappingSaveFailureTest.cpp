@@ -4,13 +4,9 @@
 #include "prefs/AException.h"
 #include "prefs/APrefController.h"
 #include "tests/prefs/APrefsTestSupport.h"
+#include "tests/support/AUnprivilegedUser.h"
 
 #include <gtest/gtest.h>
-
-#include <grp.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -29,25 +25,6 @@ std::string ExpectSaveFailure(APrefController& store)
     return "";
 }
 
-// Root ignores permission bits, so the save runs as the unprivileged user
-// "nobody"; any other user is kept out by the folder's mode alone.
-std::string BecomeUnprivileged()
-{
-    if (geteuid() != 0)
-        return "";
-    uid_t uid = 65534;
-    gid_t gid = 65534;
-    if (const struct passwd* nobody = getpwnam("nobody")) {
-        uid = nobody->pw_uid;
-        gid = nobody->pw_gid;
-    }
-    if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
-        return "could not drop privileges";
-    if (setuid(0) == 0)
-        return "privileges were not dropped";
-    return "";
-}
-
 TEST(AMappingSaveFailureTest, ASaveIntoAFolderThatCannotBeWrittenKeepsTheOldFileAndTheRecords)
 {
     AConfigHome home;
@@ -58,17 +35,14 @@ TEST(AMappingSaveFailureTest, ASaveIntoAFolderThatCannotBeWrittenKeepsTheOldFile
         store.FlushXml();
     }
     const std::string oldFile = ReadWholeFile(home.MappingPath());
-    // Readable by everyone, writable by its owner only.
-    for (const std::filesystem::path& path : {home.Root(), home.ConfigFolder(), home.StoreFolder()})
-        ASSERT_EQ(chmod(path.c_str(), 0755), 0);
-    ASSERT_EQ(chmod(home.MappingPath().c_str(), 0644), 0);
-    if (geteuid() != 0) {
-        ASSERT_EQ(chmod(home.StoreFolder().c_str(), 0555), 0);
-    }
+    ASSERT_TRUE(home.ShutOutOtherSavers());
 
-    EXPECT_EQ(RunInChildProcess([] {
-                  if (std::string problem = BecomeUnprivileged(); !problem.empty())
-                      return problem;
+    // Root ignores permission bits, so the save runs as "nobody"; any other
+    // user is kept out by the folder's mode alone.
+    const AUnprivilegedUser nobody = AUnprivilegedUser::Nobody();
+    EXPECT_EQ(RunInChildProcess([nobody] {
+                  if (!nobody.Become())
+                      return std::string("could not drop privileges");
                   APrefController store;
                   if (store.GetDevices().size() != 2)
                       return std::string("the old file did not load");

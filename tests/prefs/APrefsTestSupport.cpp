@@ -7,8 +7,6 @@
 #include <unistd.h>
 #include <vector>
 
-AConfigHome::AConfigHome() : fConfigHome("XDG_CONFIG_HOME", (fFolder.Path() / "config").string()) {}
-
 std::string DescribeStore(const APrefController& store)
 {
     std::string text;

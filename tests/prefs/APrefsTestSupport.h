@@ -1,9 +1,10 @@
 #pragma once
 // Helpers for the store's tests: a private configuration folder for the test
-// (XDG_CONFIG_HOME pointed at it), a store's records as one comparable text,
-// and a check run in a child process.
+// (AConfigHome), a store's records as one comparable text, and a check run in
+// a child process.
 
 #include "prefs/APrefController.h"
+#include "tests/support/AConfigHome.h"
 #include "tests/support/ATestPaths.h"
 
 #include <filesystem>
@@ -11,21 +12,6 @@
 #include <memory>
 #include <string>
 #include <sys/types.h>
-
-class AConfigHome {
-public:
-    AConfigHome();
-
-    // <temporary>/config, the XDG_CONFIG_HOME of the test.
-    std::filesystem::path ConfigFolder() const { return fFolder.Path() / "config"; }
-    std::filesystem::path StoreFolder() const { return ConfigFolder() / "Nuvexa"; }
-    std::filesystem::path MappingPath() const { return StoreFolder() / "mapping.xml"; }
-    const std::filesystem::path& Root() const { return fFolder.Path(); }
-
-private:
-    ATemporaryFolder fFolder;
-    AScopedEnvironment fConfigHome;
-};
 
 // One line per device record, "<type> <vid> <pid> <presentation>:" followed
 // by " <id>/<launch type>/<argument>" per event, in the maps' order.

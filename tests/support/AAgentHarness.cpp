@@ -108,10 +108,9 @@ std::string MappingXml(const std::vector<AMappedDevice>& devices)
 }
 
 AAgentHarness::AAgentHarness(AKeyboard keyboard, AResources resources)
-    : fRuntime(MakeFolder("runtime")), fConfig(MakeFolder("config")), fBin(MakeFolder("bin")),
-      fResources(resources == AResources::kBuild ? BuildDataFolder() : MakeFolder("resources")),
-      fRunLog(fFolder.Path() / "runs.log"), fRuntimeVariable("XDG_RUNTIME_DIR", fRuntime.string()),
-      fConfigVariable("XDG_CONFIG_HOME", fConfig.string()),
+    : fBin(fSession.MakeFolder("bin")),
+      fResources(resources == AResources::kBuild ? BuildDataFolder() : fSession.MakeFolder("resources")),
+      fRunLog(fSession.Root() / "runs.log"),
       // The stand-in xdg-open first, then the build's programs (the real
       // scripts call nuvexactl), then the system's.
       fPathVariable("PATH", fBin.string() + ":" + BuildBinaryPath("").string() + ":" +
@@ -135,14 +134,6 @@ AAgentHarness::~AAgentHarness()
     Stop();
 }
 
-std::filesystem::path AAgentHarness::MakeFolder(const std::string& name)
-{
-    const auto path = fFolder.Path() / name;
-    std::filesystem::create_directory(path);
-    chmod(path.c_str(), 0700);
-    return path;
-}
-
 void AAgentHarness::WriteScript(const std::string& name, const std::string& body)
 {
     const auto path = fResources / name;
@@ -152,8 +143,8 @@ void AAgentHarness::WriteScript(const std::string& name, const std::string& body
 
 void AAgentHarness::WriteMapping(const std::string& xml)
 {
-    std::filesystem::create_directories(fConfig / "Nuvexa");
-    WriteWholeFile(fConfig / "Nuvexa" / "mapping.xml", xml);
+    std::filesystem::create_directories(ConfigFolder() / "Nuvexa");
+    WriteWholeFile(ConfigFolder() / "Nuvexa" / "mapping.xml", xml);
 }
 
 void AAgentHarness::Start(std::function<std::unique_ptr<APowerMonitor>(ADeviceManager&)> openPowerMonitor)

@@ -18,9 +18,8 @@
 #include "platform/ADistributedNotificationCenter.h"
 #include "platform/AVirtualKeyboard.h"
 
-#include "tests/support/AChildProgram.h"
+#include "tests/support/AAgentSession.h"
 #include "tests/support/ARecordingAlertPresenter.h"
-#include "tests/support/APrivateBus.h"
 #include "tests/support/ARecordingEventSystem.h"
 #include "tests/support/AStandInHIDBackend.h"
 #include "tests/support/ATestPaths.h"
@@ -67,7 +66,7 @@ public:
     AEventLoop& Loop() { return fLoop; }
     AStandInHIDBackend& HID() { return fHID; }
     ADistributedNotificationCenter& Notifications() { return fNotifications; }
-    const std::filesystem::path& ConfigFolder() const { return fConfig; }
+    const std::filesystem::path& ConfigFolder() const { return fSession.ConfigFolder(); }
     const std::filesystem::path& ResourceFolder() const { return fResources; }
 
     // A device of the maker (with X/Y axes, buttons 1-5 and keyboard keys)
@@ -96,18 +95,11 @@ public:
     void WriteScript(const std::string& name, const std::string& body = {});
 
 private:
-    std::filesystem::path MakeFolder(const std::string& name);
-
-    ATemporaryFolder fFolder;
-    std::filesystem::path fRuntime;
-    std::filesystem::path fConfig;
+    AAgentSession fSession;
     std::filesystem::path fBin;
     std::filesystem::path fResources;
     std::filesystem::path fRunLog;
-    AScopedEnvironment fRuntimeVariable;
-    AScopedEnvironment fConfigVariable;
     AScopedEnvironment fPathVariable;
-    APrivateBus fSessionBus;
     AEventLoop fLoop;
     AStandInHIDBackend fHID;
     ADistributedNotificationCenter fNotifications{&fLoop};

@@ -1,5 +1,7 @@
 #include "tests/support/AChildProgram.h"
 
+#include "tests/support/AUnprivilegedUser.h"
+
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
@@ -9,8 +11,10 @@
 #include <unistd.h>
 
 AChildProgram::AChildProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                             const AEnvironment& environment)
+                             const AProgramOptions& options)
 {
+    const std::string in = (fFolder.Path() / "stdin").string();
+    WriteWholeFile(in, options.fInput);
     const std::string out = (fFolder.Path() / "stdout").string();
     const std::string err = (fFolder.Path() / "stderr").string();
     std::vector<std::string> argv{program.string()};
@@ -19,6 +23,7 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
     for (auto& argument : argv)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
+    const AUnprivilegedUser nobody = AUnprivilegedUser::Nobody();
 
     fPid = fork();
     if (fPid < 0)
@@ -28,16 +33,16 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
-        for (const auto& [name, value] : environment)
-            setenv(name.c_str(), value.c_str(), 1);
-        const int in = open("/dev/null", O_RDONLY);
+        const int inFd = open(in.c_str(), O_RDONLY);
         const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (in < 0 || outFd < 0 || errFd < 0)
+        if (inFd < 0 || outFd < 0 || errFd < 0)
             _exit(126);
-        dup2(in, STDIN_FILENO);
+        dup2(inFd, STDIN_FILENO);
         dup2(outFd, STDOUT_FILENO);
         dup2(errFd, STDERR_FILENO);
+        if (options.fUnprivileged && !nobody.Become())
+            _exit(126);
         execv(pointers[0], pointers.data());
         _exit(127);
     }
@@ -85,9 +90,9 @@ std::string AChildProgram::Stderr() const
 }
 
 AProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                          const AChildProgram::AEnvironment& environment, double seconds)
+                          const AProgramOptions& options, double seconds)
 {
-    AChildProgram child(program, arguments, environment);
+    AChildProgram child(program, arguments, options);
     AProgramResult result;
     result.fStatus = child.Wait(seconds).value_or(-1);
     result.fStdout = child.Stdout();

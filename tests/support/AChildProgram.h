@@ -1,6 +1,6 @@
 #pragma once
-// A real program run by a test: started with the test's environment (plus
-// any variables given), its standard output and error captured in files of
+// A real program run by a test: started with the test's environment and the
+// given standard input, its standard output and error captured in files of
 // its own temporary folder, signalled and waited for. The destructor kills and
 // reaps a program still running.
 //
@@ -16,16 +16,19 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
-#include <utility>
 #include <vector>
+
+struct AProgramOptions {
+    std::string fInput;  // the program's standard input
+    // Run as the user "nobody", so that permission bits hold even for root.
+    bool fUnprivileged = false;
+};
 
 class AChildProgram {
 public:
-    using AEnvironment = std::vector<std::pair<std::string, std::string>>;
-
     // Throws std::runtime_error when the program cannot be started.
     AChildProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                  const AEnvironment& environment = {});
+                  const AProgramOptions& options = {});
     ~AChildProgram();
     AChildProgram(const AChildProgram&) = delete;
     AChildProgram& operator=(const AChildProgram&) = delete;
@@ -54,7 +57,7 @@ struct AProgramResult {
 
 // Runs a program to its end (killed after `seconds`, then the status is -1).
 AProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                          const AChildProgram::AEnvironment& environment = {}, double seconds = 20.0);
+                          const AProgramOptions& options = {}, double seconds = 20.0);
 
 // Polls `predicate` every few milliseconds until it holds or `seconds` pass;
 // for conditions outside the test's own event loop (another process's state).

@@ -3,12 +3,8 @@
 #include <systemd/sd-bus.h>
 
 #include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <stdexcept>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -18,19 +14,9 @@ constexpr const char* kMockInterface = "org.freedesktop.DBus.Mock";
 
 } // namespace
 
-AStandInLogind::AStandInLogind()
+// Debian's interpreter, where python3-dbusmock is installed.
+AStandInLogind::AStandInLogind() : fMock("/usr/bin/python3", {"-m", "dbusmock", "--template", "logind"})
 {
-    fMock = fork();
-    if (fMock < 0)
-        throw std::runtime_error("fork failed");
-    if (fMock == 0) {
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        // Debian's interpreter, where python3-dbusmock is installed.
-        execl("/usr/bin/python3", "python3", "-m", "dbusmock", "--template", "logind", static_cast<char*>(nullptr));
-        _exit(127);
-    }
     if (sd_bus_new(&fClient) < 0 || sd_bus_set_address(fClient, fBus.Address().c_str()) < 0 ||
         sd_bus_set_bus_client(fClient, 1) < 0 || sd_bus_start(fClient) < 0)
         throw std::runtime_error("cannot connect to the private system bus");
@@ -47,11 +33,8 @@ AStandInLogind::AStandInLogind()
         sd_bus_error_free(&error);
         if (owned != 0)
             break;
-        int status = 0;
-        if (waitpid(fMock, &status, WNOHANG) == fMock) {
-            fMock = -1;
-            throw std::runtime_error("python3-dbusmock's logind template did not start");
-        }
+        if (!fMock.IsRunning())
+            throw std::runtime_error("python3-dbusmock's logind template did not start: " + fMock.Stderr());
         if (std::chrono::steady_clock::now() > deadline)
             throw std::runtime_error("logind stand-in did not take its name");
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -61,10 +44,6 @@ AStandInLogind::AStandInLogind()
 AStandInLogind::~AStandInLogind()
 {
     sd_bus_flush_close_unref(fClient);
-    if (fMock > 0) {
-        kill(fMock, SIGTERM);
-        waitpid(fMock, nullptr, 0);
-    }
 }
 
 void AStandInLogind::EmitPrepareForSleep(bool sleeping)

@@ -5,10 +5,10 @@
 // and wake, and reads back the inhibitor locks it holds and the Inhibit calls
 // it received.
 
+#include "tests/support/AChildProgram.h"
 #include "tests/support/APrivateBus.h"
 
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 struct sd_bus;
@@ -39,6 +39,6 @@ public:
 
 private:
     APrivateBus fBus{APrivateBus::AKind::kSystem};
-    pid_t fMock = -1;
+    AChildProgram fMock;
     sd_bus* fClient = nullptr;
 };

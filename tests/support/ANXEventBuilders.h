@@ -1,0 +1,35 @@
+#pragma once
+// NX event data as the agent posts it, for tests and benchmarks that feed the
+// translation or a connection directly: zero-filled, then the fields of one
+// kind of event set.
+
+#include "platform/AEventSystemConnection.h"
+
+#include <cstring>
+
+// A keyboard event's data (NX_KEYDOWN, NX_KEYUP, NX_FLAGSCHANGED).
+inline ANXEventData KeyData(uint16_t keyCode)
+{
+    ANXEventData data;
+    std::memset(&data, 0, sizeof data);
+    data.key.keyCode = keyCode;
+    return data;
+}
+
+// A system-defined event's data (NX_SYSDEFINED) with the first word of its
+// payload.
+inline ANXEventData SystemDefinedData(int16_t subType, uint32_t firstWord)
+{
+    ANXEventData data;
+    std::memset(&data, 0, sizeof data);
+    data.compound.subType = subType;
+    data.compound.misc.L[0] = static_cast<int32_t>(firstWord);
+    return data;
+}
+
+// An auxiliary control button: the key in bits 16-23, its state (0x0A down,
+// 0x0B up) in bits 8-15.
+inline ANXEventData AuxKeyData(uint8_t auxKeyCode, uint8_t keyState)
+{
+    return SystemDefinedData(NX_SUBTYPE_AUX_CONTROL_BUTTONS, (uint32_t{auxKeyCode} << 16) | (keyState << 8));
+}
