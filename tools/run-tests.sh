@@ -27,5 +27,5 @@ for preset in default sanitize fuzz; do
   skipped=$((skipped + $(grep -cE '\*\*\*(Skipped|Not Run)' "$log" || true)))
 done
 echo
-echo "All presets: $((total - failed - skipped)) passed, $failed failed, $skipped skipped"
+echo "Total: $((total - failed - skipped)) passed, $failed failed, $skipped skipped"
 exit $status
