@@ -1,6 +1,6 @@
 #include "agent/AButtonActions.h"
 
-#include "platform/AEventSystemConnection.h"
+#include "keys/AEventSystemConnection.h"
 
 #include <array>
 #include <iterator>

@@ -1,8 +1,9 @@
 #include "agent/ADeviceManager.h"
 
 #include "agent/AHIDDevice.h"
-#include "platform/ADesktopAlertPresenter.h"
-#include "platform/ADistributedNotificationCenter.h"
+#include "base/AProduct.h"
+#include "platform/bus/ADesktopAlertPresenter.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
 #include "prefs/APrefController.h"
 #include "prefs/AException.h"
 

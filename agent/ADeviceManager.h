@@ -14,11 +14,11 @@
 // The platform reaches it through AAgentEnvironment, so tests can run the
 // whole agent in-process with stand-ins at the hardware boundary.
 
-#include "platform/AEventLoop.h"
-#include "platform/AEventSystemConnection.h"
-#include "platform/AHIDServiceSource.h"
-#include "platform/AMessagePort.h"
-#include "platform/APowerMonitor.h"
+#include "platform/loop/AEventLoop.h"
+#include "keys/AEventSystemConnection.h"
+#include "platform/devices/AHIDServiceSource.h"
+#include "platform/ports/AMessagePort.h"
+#include "platform/bus/APowerMonitor.h"
 #include "prefs/ATypes.h"
 
 #include <cstdint>

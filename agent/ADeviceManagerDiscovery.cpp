@@ -4,7 +4,7 @@
 #include "agent/ADeviceManager.h"
 
 #include "agent/AHIDDevice.h"
-#include "platform/ADistributedNotificationCenter.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
 #include "prefs/APrefController.h"
 
 #include <algorithm>

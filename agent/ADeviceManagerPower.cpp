@@ -4,7 +4,7 @@
 
 #include "agent/ADeviceManager.h"
 
-#include "platform/ADistributedNotificationCenter.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
 
 void ADeviceManager::RegisterPowerManagement()
 {

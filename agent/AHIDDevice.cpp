@@ -1,7 +1,7 @@
 #include "agent/AHIDDevice.h"
 
 #include "agent/AHIDKeyboardAction.h"
-#include "platform/AMessagePort.h"
+#include "platform/ports/AMessagePort.h"
 
 #include <cstring>
 #include <optional>

@@ -12,10 +12,10 @@
 // manager hands out (non-zero, never reused): the port is open to any process
 // of the user, and a message may outlive the device, so it carries no address.
 
-#include "platform/AEventLoop.h"
-#include "platform/AEventSystemConnection.h"
-#include "platform/AHIDDeviceConnection.h"
-#include "platform/AHIDQueue.h"
+#include "platform/loop/AEventLoop.h"
+#include "keys/AEventSystemConnection.h"
+#include "platform/devices/AHIDDeviceConnection.h"
+#include "platform/devices/AHIDQueue.h"
 #include "prefs/ATypes.h"
 
 #include <array>

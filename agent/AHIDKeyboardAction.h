@@ -8,7 +8,7 @@
 // own the connection; a null connection makes every operation a no-op that
 // returns false.
 
-#include "platform/AEventSystemConnection.h"
+#include "keys/AEventSystemConnection.h"
 
 #include <cstdint>
 

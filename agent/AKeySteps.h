@@ -5,7 +5,7 @@
 // agent's event-system connection, which clears any modifier still held when
 // the action ends.
 
-#include "platform/AEventSystemConnection.h"
+#include "keys/AEventSystemConnection.h"
 
 #include <cstdint>
 #include <span>

@@ -1,7 +1,7 @@
 #include "agent/ExecTask.h"
 
-#include "platform/AChildProcess.h"
-#include "platform/ATextDecoding.h"
+#include "platform/process/AChildProcess.h"
+#include "base/ATextDecoding.h"
 
 #include <exception>
 

@@ -21,8 +21,8 @@
 //     on its own: what it wrote so far decides the alert, and it is reaped in
 //     the background.
 
-#include "platform/AAlertPresenter.h"
-#include "platform/ADesktopAlertPresenter.h"
+#include "platform/bus/AAlertPresenter.h"
+#include "platform/bus/ADesktopAlertPresenter.h"
 
 #include <chrono>
 #include <string>

@@ -4,12 +4,13 @@
 // loop until it is interrupted (SIGINT) or stopped (SIGTERM, as systemd does).
 
 #include "agent/ADeviceManager.h"
-#include "platform/ADesktopAlertPresenter.h"
-#include "platform/ADistributedNotificationCenter.h"
-#include "platform/AEvdevEventSystem.h"
-#include "platform/ALogindPowerMonitor.h"
-#include "platform/AMessagePort.h"
-#include "platform/AUdevHIDServiceSource.h"
+#include "base/AProduct.h"
+#include "platform/bus/ADesktopAlertPresenter.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
+#include "platform/input/AEvdevEventSystem.h"
+#include "platform/bus/ALogindPowerMonitor.h"
+#include "platform/ports/AMessagePort.h"
+#include "platform/devices/AUdevHIDServiceSource.h"
 
 #include <csignal>
 #include <cstdio>

@@ -2,8 +2,8 @@
 // decoding of one input report as the agent's HID queue does it for each
 // report a device sends.
 
-#include "platform/AHIDReportDecoder.h"
-#include "platform/AHIDReportDescriptor.h"
+#include "hid/AHIDReportDecoder.h"
+#include "hid/AHIDReportDescriptor.h"
 #include "tests/support/AHexFixture.h"
 #include "tests/support/ATestPaths.h"
 

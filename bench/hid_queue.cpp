@@ -6,9 +6,9 @@
 //   ClickMessageSend     one click message alone: look the port up, send, receive
 
 #include "agent/AHIDDevice.h"
-#include "platform/AHIDQueue.h"
-#include "platform/AHIDReportDescriptor.h"
-#include "platform/AMessagePort.h"
+#include "platform/devices/AHIDQueue.h"
+#include "hid/AHIDReportDescriptor.h"
+#include "platform/ports/AMessagePort.h"
 #include "tests/support/AHIDTestDescriptors.h"
 #include "tests/support/AStandInHIDBackend.h"
 #include "tests/support/ATestPaths.h"

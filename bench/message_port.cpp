@@ -5,8 +5,8 @@
 // came (a sender in another process that lost the race with the port's
 // loop). Run with --benchmark_repetitions=N to see the median.
 
-#include "platform/AMessagePort.h"
-#include "tests/platform/AMessagePortTestKit.h"
+#include "platform/ports/AMessagePort.h"
+#include "tests/platform/ports/AMessagePortTestKit.h"
 #include "tests/support/ARunUntilIdle.h"
 #include "tests/support/ATestPaths.h"
 

@@ -3,8 +3,8 @@
 // up to the virtual keyboard's write, which is left out here.
 
 #include "agent/AHIDKeyboardAction.h"
-#include "platform/AEvdevEventSystem.h"
-#include "platform/ANXEventTranslator.h"
+#include "platform/input/AEvdevEventSystem.h"
+#include "keys/ANXEventTranslator.h"
 
 #include "tests/support/ANXEventBuilders.h"
 

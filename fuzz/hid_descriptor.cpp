@@ -5,8 +5,8 @@
 // decoding must only ever report watched elements with sane values.
 // tools/make-hid-fuzz-corpus.py writes the seed corpus from the fixtures.
 
-#include "platform/AHIDReportDecoder.h"
-#include "platform/AHIDReportDescriptor.h"
+#include "hid/AHIDReportDecoder.h"
+#include "hid/AHIDReportDescriptor.h"
 
 #include <algorithm>
 #include <cstddef>

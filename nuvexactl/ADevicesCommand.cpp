@@ -4,7 +4,7 @@
 #include "nuvexactl/AAgentRequests.h"
 #include "nuvexactl/ACommand.h"
 #include "nuvexactl/AJsonWriter.h"
-#include "platform/AMessagePort.h"
+#include "platform/ports/AMessagePort.h"
 #include "prefs/ADevice.h"
 #include "prefs/ALeadingInteger.h"
 

@@ -6,7 +6,7 @@
 #include "nuvexactl/AAgentRequests.h"
 #include "nuvexactl/ACommand.h"
 #include "nuvexactl/AMappingArguments.h"
-#include "platform/AMessagePort.h"
+#include "platform/ports/AMessagePort.h"
 
 #include <array>
 #include <cstdio>

@@ -3,7 +3,7 @@
 
 #include "nuvexactl/AAgentRequests.h"
 #include "nuvexactl/ACommand.h"
-#include "platform/ADistributedNotificationCenter.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "prefs/AMappingFile.h"
 
-#include "platform/AFileDescriptor.h"
+#include "base/AFileDescriptor.h"
 
 #include <cerrno>
 #include <climits>

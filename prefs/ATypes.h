@@ -36,8 +36,3 @@ inline constexpr ELaunchType kLaunchPredefinedKeys = 4;
 // The two configurable buttons of every device type.
 inline constexpr int32_t kButtonBack = 4;
 inline constexpr int32_t kButtonForward = 5;
-
-// The product's display name: the title of the agent's start-up alert, the
-// application name of its notifications and the title of the settings
-// application's update alerts.
-inline constexpr const char* kProductDisplayName = "Nuvexa Device Controller";

@@ -4,8 +4,8 @@
 #include "tests/support/AAgentHarness.h"
 #include "tests/support/AStandInLogind.h"
 
-#include "platform/ALogindPowerMonitor.h"
-#include "platform/AMessagePort.h"
+#include "platform/bus/ALogindPowerMonitor.h"
+#include "platform/ports/AMessagePort.h"
 #include "prefs/APrefController.h"
 
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include "tests/support/AAgentHarness.h"
 
 #include "agent/AHIDDevice.h"
-#include "platform/AMessagePort.h"
+#include "platform/ports/AMessagePort.h"
 #include "prefs/APrefController.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 // here - it must run all the same), asked for its devices by the real
 // nuvexactl, interrupted and stopped.
 
-#include "platform/AMessagePort.h"
+#include "platform/ports/AMessagePort.h"
 
 #include "tests/support/AAgentSession.h"
 #include "tests/support/AChildProgram.h"

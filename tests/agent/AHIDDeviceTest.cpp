@@ -1,7 +1,7 @@
 #include "agent/AHIDDevice.h"
 
-#include "platform/AHIDReportDescriptor.h"
-#include "platform/AMessagePort.h"
+#include "hid/AHIDReportDescriptor.h"
+#include "platform/ports/AMessagePort.h"
 #include "tests/support/AHIDTestDescriptors.h"
 #include "tests/support/ARecordingEventSystem.h"
 #include "tests/support/ARunUntilIdle.h"

@@ -2,7 +2,7 @@
 // evdev events that reach the virtual keyboard.
 
 #include "agent/AHIDKeyboardAction.h"
-#include "platform/AEvdevEventSystem.h"
+#include "platform/input/AEvdevEventSystem.h"
 
 #include "tests/support/ARecordingVirtualKeyboard.h"
 

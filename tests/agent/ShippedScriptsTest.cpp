@@ -1,6 +1,6 @@
 #include "agent/ExecAppleScript.h"
 
-#include "platform/AChildProcess.h"
+#include "platform/process/AChildProcess.h"
 #include "prefs/AException.h"
 #include "tests/support/ABusServiceStandIn.h"
 #include "tests/support/APrivateBus.h"

@@ -1,8 +1,8 @@
 // nuvexactl devices, reload and keys as real programs, against message ports
 // and notifications served by this test on a private runtime folder and bus.
 
-#include "platform/ADistributedNotificationCenter.h"
-#include "platform/AMessagePort.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
+#include "platform/ports/AMessagePort.h"
 
 #include "tests/support/AAgentSession.h"
 #include "tests/support/AChildProgram.h"

@@ -1,6 +1,6 @@
 #include "tests/support/AAgentHarness.h"
 
-#include "platform/AEvdevEventSystem.h"
+#include "platform/input/AEvdevEventSystem.h"
 
 #include "tests/support/ARecordingVirtualKeyboard.h"
 

@@ -15,8 +15,8 @@
 //   agent.RunUntil([&] { return agent.KeyEventsText() == "KEY_A down, ..."; });
 
 #include "agent/ADeviceManager.h"
-#include "platform/ADistributedNotificationCenter.h"
-#include "platform/AVirtualKeyboard.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
+#include "keys/AVirtualKeyboard.h"
 
 #include "tests/support/AAgentSession.h"
 #include "tests/support/ARecordingAlertPresenter.h"

@@ -3,7 +3,7 @@
 // translation or a connection directly: zero-filled, then the fields of one
 // kind of event set.
 
-#include "platform/AEventSystemConnection.h"
+#include "keys/AEventSystemConnection.h"
 
 #include <cstring>
 

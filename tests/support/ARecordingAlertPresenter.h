@@ -2,7 +2,7 @@
 // An alert presenter for tests: keeps every alert it is asked to show, in
 // order, for the test to read back.
 
-#include "platform/AAlertPresenter.h"
+#include "platform/bus/AAlertPresenter.h"
 
 #include <string>
 #include <vector>

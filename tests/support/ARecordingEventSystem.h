@@ -10,7 +10,7 @@
 //   ASSERT_EQ(connection.Posts().size(), 3u);  // key down, key up, clearing
 //   EXPECT_EQ(connection.Posts()[0].fType, NX_KEYDOWN);
 
-#include "platform/AEventSystemConnection.h"
+#include "keys/AEventSystemConnection.h"
 
 #include <array>
 #include <cstdint>

@@ -11,7 +11,7 @@
 // FailWrites(true) makes Emit return false (the events are still recorded,
 // as a partly failed write may have sent them).
 
-#include "platform/AVirtualKeyboard.h"
+#include "keys/AVirtualKeyboard.h"
 
 #include <memory>
 #include <span>

@@ -1,7 +1,7 @@
 #include "tests/support/AStandInHIDBackend.h"
 
-#include "platform/AFileDescriptor.h"
-#include "platform/AHIDReportDescriptor.h"
+#include "base/AFileDescriptor.h"
+#include "hid/AHIDReportDescriptor.h"
 
 #include <map>
 #include <stdexcept>

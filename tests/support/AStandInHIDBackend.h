@@ -8,7 +8,7 @@
 // watch's event loop, as udev's monitor would deliver them; a removal makes
 // every open connection of the device hang up, as a hidraw node does.
 
-#include "platform/AHIDServiceSource.h"
+#include "platform/devices/AHIDServiceSource.h"
 
 #include <cstddef>
 #include <cstdint>
