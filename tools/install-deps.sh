@@ -10,10 +10,14 @@ packages=(
   # fuzzing: clang with its libFuzzer and sanitizer runtimes
   clang-14 libclang-rt-14-dev
   # libraries
-  libsystemd-dev libpugixml-dev libevdev-dev libxkbcommon-dev
+  libsystemd-dev libpugixml-dev libevdev-dev libxkbcommon-dev libxkbcommon-x11-dev
+  # the settings application: Qt 6 Widgets and SVG pictures
+  qt6-base-dev qt6-base-dev-tools qt6-svg-dev libgl-dev qt6-qpa-plugins
   # tests and benchmarks
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   dbus-daemon python3 python3-dbus python3-dbusmock
+  # screenshots of the settings application
+  xvfb xauth imagemagick
   # run time: applications and files are opened through xdg-open, desktop
   # entries started through gio; the shipped scripts use busctl (MPRIS) and
   # pgrep (is LibreOffice running)

@@ -1,0 +1,60 @@
+#pragma once
+// AKeyStrokeWindow is the button editor's window, and it records key
+// strokes: while capture is on, every key the user releases inside it is
+// added to an ordered key-code list (the stored key codes of keys/AKeyCodes),
+// Delete erases backwards, and the five modifier toggles wrap the keys in
+// pairs, the last switched on outermost. After each change it makes itself,
+// the window hands its list to its delegate, the editor. While capture is on
+// the window takes every key before any widget, shortcut or focus change
+// does, Tab, Return and Escape included; while it is off, keys behave as in
+// any dialog.
+//
+// The list editing is plain code (AKeyStrokeList); this class only turns Qt
+// key events into key codes (Qt's native scan code is the XKB keycode, the
+// evdev code + 8) and passes them on.
+
+#include <QDialog>
+
+#include <cstdint>
+#include <vector>
+
+using AKeyCodeList = std::vector<uint16_t>;
+
+class AKeyStrokeDelegate {
+public:
+    virtual ~AKeyStrokeDelegate() = default;
+    // The window's list after a change the window made itself.
+    virtual void SetKeyStrokes(const AKeyCodeList& keyStrokes) = 0;
+};
+
+class AKeyStrokeWindow : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit AKeyStrokeWindow(QWidget* parent = nullptr);
+    ~AKeyStrokeWindow() override;
+
+    void SetDelegate(AKeyStrokeDelegate* delegate);
+
+    // Switches capture on or off; the list stays as it is.
+    void EnableKeyEvents(bool enable);
+    bool AreKeyEventsEnabled() const;
+
+    // The window's own list.
+    const AKeyCodeList& GetKeyStrokes() const;
+    // Replaces the list (none: empty) and recounts the modifiers; the
+    // delegate is not told.
+    void SetKeyStrokes(const AKeyCodeList* keyStrokes);
+    bool VirtualKeyExists(uint16_t keyCode) const;
+    // Adds or removes a modifier pair, then tells the delegate; nothing
+    // while capture is off.
+    void ToggleVirtualKey(uint16_t keyCode, bool add);
+};
+
+// The display name of one key: the fixed names of the function, arrow,
+// editing and modifier keys (the modifiers' opening or closing form by
+// `open`), else the character the key gives in the user's layout with no
+// modifier, else "".
+QString GetKeyString(uint16_t keyCode, bool open);
+// The list as display text: the names joined by single blanks; "" for none.
+QString FormatKeyStrings(const AKeyCodeList* keyStrokes);
