@@ -69,9 +69,11 @@ static int nuvexa_raw_event(struct hid_device *hdev, struct hid_report *report,
 			    u8 *data, int size)
 {
 	struct nuvexa_device *nd = hid_get_drvdata(hdev);
-	enum nuvexa_report_verdict verdict;
+	enum nuvexa_report_verdict verdict = NUVEXA_REPORT_PASSES;
 
-	verdict = nuvexa_judge_report(data, size > 0 ? size : 0);
+	/* Only input reports carry presses; answers to feature requests pass. */
+	if (report->type == HID_INPUT_REPORT)
+		verdict = nuvexa_judge_report(data, size > 0 ? size : 0);
 	nd->report_withheld = verdict != NUVEXA_REPORT_PASSES;
 
 	/*
