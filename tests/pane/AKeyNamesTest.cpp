@@ -1,6 +1,5 @@
 // Key names in a US and a German layout (where Y and Z trade places), and
 // where the user's layout comes from when there is no X server to ask.
-#include "pane/AKeyNames.h"
 #include "pane/AKeyStrokeWindow.h"
 #include "pane/AXkbKeyLayout.h"
 
@@ -70,14 +69,12 @@ private slots:
         const QString path = folder.filePath(QStringLiteral("keyboard"));
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("# KEYBOARD CONFIGURATION FILE\nXKBMODEL=\"pc105\"\n  XKBLAYOUT='de'\nXKBVARIANT=nodeadkeys\n"
-                   "XKBOPTIONS=\"\"\nBACKSPACE=\"guess\"\n") > 0);
-        file.close();
+                   "XKBOPTIONS=\"\"\nBACKSPACE=\"guess\"\n") > 0 && file.flush());
         qunsetenv("XKB_DEFAULT_LAYOUT");
         QCOMPARE(ConfiguredLayoutNames(path.toStdString()), (AXkbLayoutNames{"", "pc105", "de", "nodeadkeys", ""}));
         QCOMPARE(ConfiguredLayoutNames(path.toStdString() + "-none").fLayout, "us");
         qputenv("XKB_DEFAULT_LAYOUT", "us");
         QCOMPARE(ConfiguredLayoutNames(path.toStdString()).fLayout, "us");  // the environment comes first
-
         // With no X server here the user's layout follows the environment.
         qputenv("XKB_DEFAULT_LAYOUT", "de");
         QCOMPARE(GetKeyString(6, true), QStringLiteral("y"));

@@ -1,6 +1,5 @@
-// The key-stroke list's editing rules. Each row starts from a stored list and
-// takes steps: a number is a key released, "del" the Delete key, "+56" and
-// "-56" a toggle switched on and off.
+// The key-stroke list's editing rules: each row takes steps from a stored list
+// (a key released by its code, "del" the Delete key, "+56"/"-56" a toggle).
 #include "pane/AKeyStrokeList.h"
 
 #include <QtTest>
@@ -40,13 +39,10 @@ private slots:
         list.ToggleVirtualKey(55, true);  // replacing the list recounts from nothing
         list.SetKeyStrokes(start.empty() ? nullptr : &start);
         for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const auto code = static_cast<uint16_t>(step.mid(step[0].isDigit() ? 0 : 1).toUInt());
-            if (step == QLatin1String("del"))
-                list.KeyUp(kDeleteKeyCode);
-            else if (!step[0].isDigit())
-                list.ToggleVirtualKey(code, step[0] == QLatin1Char('+'));
+            if (step[0] == QLatin1Char('+') || step[0] == QLatin1Char('-'))
+                list.ToggleVirtualKey(step.mid(1).toUShort(), step[0] == QLatin1Char('+'));
             else
-                list.KeyUp(code);
+                list.KeyUp(step == QLatin1String("del") ? kDeleteKeyCode : step.toUShort());
         }
         QTEST(list.GetKeyStrokes(), "list");
         QTEST(static_cast<int>(list.GetNumberOfVirtualKeys()), "modifiers");

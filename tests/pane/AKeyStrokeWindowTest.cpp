@@ -43,7 +43,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(fWindow.get()));
         fFirst->setFocus();
     }
-    void cleanup() { fWindow.reset(); }
 
     void CaptureTakesEveryKeyBeforeFocusShortcutsAndDialog()
     {
@@ -60,13 +59,11 @@ private slots:
         QCOMPARE(clicked.count(), 0);
         QCOMPARE(fShortcuts, 0);
         QCOMPARE(fReceived.size(), 5u);
-
         Type(Qt::Key_Backspace, KEY_BACKSPACE);
         fWindow->ToggleVirtualKey(59, true);
         QCOMPARE(fReceived.size(), 7u);
         QCOMPARE(fReceived[5], (AKeyCodeList{0, 48, 53, 36, 49}));
         QCOMPARE(fReceived[6], (AKeyCodeList{59, 0, 48, 53, 36, 49, 59}));
-
         // Keyboard modifiers, keys without a stored code and repeats of a
         // held key are not recorded, and the delegate is not told.
         for (auto [key, code] : {std::pair{Qt::Key_Shift, KEY_LEFTSHIFT}, {Qt::Key_Control, KEY_RIGHTCTRL},
