@@ -1,7 +1,10 @@
 #include "platform/devices/AHidrawNodeTable.h"
 
+#include "tests/hid/AHIDTextFixture.h"
+
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 
 TEST(ParseHIDID, AcceptsOnlyThreeHexadecimalGroups)
@@ -26,36 +29,33 @@ TEST(ParseHIDID, AcceptsOnlyThreeHexadecimalGroups)
 
 TEST(AHidrawNodeTable, MonitorEventsAndEnumerationsBecomeArrivalsAndRemovalsOfTheVendorsDevices)
 {
-    constexpr AHidrawAction kAdd = AHidrawAction::kAdd, kChange = AHidrawAction::kChange,
-                            kRemove = AHidrawAction::kRemove;
-    const char *const k1001 = "0003:0000FEED:000003E9", *const k2001 = "0005:0000FEED:000007D1";
-    const char* const kOtherVendor = "0003:0000046D:0000C52B";
-    const std::tuple<const char*, AHidrawAction, const char*, const char*, const char*> steps[] = {
-        // the rule, the monitor's event (action, node, HID_ID), what it changes
-        {"a device arrives", kAdd, "hidraw1", k1001, "+hidraw1:1001"},
-        {"seen again by the enumeration's overlap", kAdd, "hidraw1", k1001, ""},
-        {"a change reports it again", kChange, "hidraw1", k1001, "+hidraw1:1001"},
-        {"another vendor's device", kAdd, "hidraw2", kOtherVendor, ""},
-        {"another vendor's change", kChange, "hidraw2", kOtherVendor, ""},
-        {"other actions", AHidrawAction::kOther, "hidraw1", k1001, ""},
-        {"another vendor's removal", kRemove, "hidraw2", "", ""},
-        {"a reused node: the old device's removal was missed", kAdd, "hidraw1", k2001, "-hidraw1:1001 +hidraw1:2001"},
-        {"removal, told from the arrival", kRemove, "hidraw1", "", "-hidraw1:2001"},
-        {"removed twice", kRemove, "hidraw1", "", ""},
-        {"a change of a node never seen", kChange, "hidraw3", k2001, "+hidraw3:2001"},
-        {"a parent without HID_ID", kAdd, "hidraw4", "", ""},
-        {"no device node", kAdd, "", k1001, ""},
-        // Here an enumeration finds hidraw5 and hidraw6; hidraw3 left meanwhile.
-        {"an enumerated device is known", kAdd, "hidraw5", k1001, ""},
-        {"one that left while nobody watched is forgotten", kRemove, "hidraw3", "", ""},
-        {"an enumerated device is removed as it was found", kRemove, "hidraw6", "", "-hidraw6:2001"},
-    };
+    const std::map<std::string, AHidrawAction> actions = {
+        {"add", AHidrawAction::kAdd}, {"change", AHidrawAction::kChange}, {"remove", AHidrawAction::kRemove}};
     AHidrawNodeTable table;
-    for (const auto& [rule, action, devnode, hidID, expected] : steps) {
+    std::string rule;
+    for (const std::string& line : FixtureLines("hidraw-events.txt")) {
+        if (line[0] == '#') {
+            rule = line;
+            continue;
+        }
         SCOPED_TRACE(rule);
-        if (std::string(devnode) == "hidraw5")
-            table.Replace({{"hidraw5", 0xFEED, 1001}, {"hidraw6", 0xFEED, 2001}});
-        const AHidrawNodeTable::AChange change = table.NoteEvent(action, devnode, hidID, 0xFEED);
+        const auto [event, expected] = SplitRow(line);
+        std::istringstream words(event);
+        std::string action, devnode, hidID;
+        if (words >> action && action == "enumerate") {
+            std::vector<AHIDService> found;
+            for (std::string device; words >> device;) {
+                const size_t colon = device.find(':');
+                found.push_back({device.substr(0, colon), 0xFEED, std::stoul(device.substr(colon + 1))});
+            }
+            table.Replace(found);
+            continue;
+        }
+        words >> devnode >> hidID;
+        const auto known = actions.find(action);
+        const AHidrawNodeTable::AChange change =
+            table.NoteEvent(known == actions.end() ? AHidrawAction::kOther : known->second,
+                            devnode == "-" ? "" : devnode, hidID == "-" ? "" : hidID, 0xFEED);
         std::string text;
         for (const auto& [sign, service] : {std::pair{"-", change.fRemoved}, std::pair{"+", change.fArrived}}) {
             if (service) {
@@ -64,8 +64,6 @@ TEST(AHidrawNodeTable, MonitorEventsAndEnumerationsBecomeArrivalsAndRemovalsOfTh
                 EXPECT_EQ(service->fVendorID, 0xFEEDu);
             }
         }
-        EXPECT_EQ(text, expected);
+        EXPECT_EQ(text, expected) << line;
     }
-    EXPECT_FALSE(table.Knows("hidraw3"));
-    EXPECT_TRUE(table.Knows("hidraw5"));
 }
