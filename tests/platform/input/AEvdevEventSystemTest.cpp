@@ -32,7 +32,7 @@ TEST(AEvdevEventSystem, EachPostIsOneBatchOfItsKeyChangesAndWhatIsHeldIsReleased
     EXPECT_EQ(recorder.EmitCount(), 2);
     EXPECT_EQ(FormatEvdevEvents(recorder.Events()),
               "KEY_A down, SYN_REPORT, KEY_LEFTSHIFT down, SYN_REPORT, KEY_LEFTCTRL down, SYN_REPORT");
-    // A failed write is the post's failure.
+    // A failed write is the post's failure; B counts as held, as part of the write may have gone.
     recorder.FailWrites(true);
     EXPECT_FALSE(connection->PostEvent(NX_KEYDOWN, KeyData(11), kNXEventDataVersion, 1, 0));
     recorder.FailWrites(false);
