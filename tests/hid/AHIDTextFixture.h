@@ -22,6 +22,7 @@ inline std::vector<std::string> FixtureLines(const std::string& file)
     std::vector<std::string> lines;
     for (std::string line; std::getline(text, line);)
         lines.insert(lines.end(), line.empty() ? 0 : 1, line);
+    EXPECT_FALSE(lines.empty()) << file;
     return lines;
 }
 
