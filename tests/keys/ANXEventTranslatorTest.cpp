@@ -7,171 +7,107 @@
 #include <linux/input-event-codes.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
 
-std::string Translate(ANXEventTranslator& translator, uint32_t type, const ANXEventData& data, uint32_t flags = 0)
+// Plays a script of posted events, one a word, and returns what was emitted
+// after the last "|" (what comes before it is set-up):
+//   d<code> u<code>  key down, key up of a Mac key code
+//   f<KSCOM>         flags change to Caps Lock, Shift, Control, Option, Command
+//                    ("f" alone: none); F<hex> to that whole mask
+//   a<aux>/<state>   auxiliary control key; s<subtype>/<word> system-defined (hex)
+//   t<type>          an event of another type, with Shift in its flags
+//   r                release all
+std::vector<AEvdevEvent> Play(ANXEventTranslator& translator, const std::string& script)
 {
     std::vector<AEvdevEvent> events;
-    translator.Translate(type, data, flags, events);
-    return FormatEvdevEvents(events);
-}
-
-std::string SetFlags(ANXEventTranslator& translator, uint32_t flags)
-{
-    return Translate(translator, NX_FLAGSCHANGED, KeyData(0), flags);
+    std::istringstream words(script);
+    for (std::string word; words >> word;) {
+        unsigned long number = 0;
+        unsigned second = 0;
+        std::sscanf(word.c_str() + 1, "%lu/%x", &number, &second);
+        uint32_t flags = word[0] == 'F' ? std::stoul(word.substr(1), nullptr, 16) : 0;
+        for (size_t i = 1; word[0] == 'f' && i < word.size(); ++i)
+            flags |= NX_ALPHASHIFTMASK << std::string("KSCOM").find(word[i]);
+        switch (word[0]) {
+        case '|': events.clear(); break;
+        case 'd': translator.Translate(NX_KEYDOWN, KeyData(number), 0, events); break;
+        case 'u': translator.Translate(NX_KEYUP, KeyData(number), 0, events); break;
+        case 'f':
+        case 'F': translator.Translate(NX_FLAGSCHANGED, KeyData(0), flags, events); break;
+        case 'a': translator.Translate(NX_SYSDEFINED, AuxKeyData(number, second), 0, events); break;
+        case 's': translator.Translate(NX_SYSDEFINED, SystemDefinedData(number, second), 0, events); break;
+        case 't': translator.Translate(number, KeyData(0), NX_SHIFTMASK, events); break;
+        case 'r': translator.ReleaseAll(events); break;
+        default: ADD_FAILURE() << "bad script word " << word;
+        }
+    }
+    return events;
 }
 
 } // namespace
 
-TEST(ANXEventTranslator, KeyDownAndUpPressAndReleaseTheTableKey)
+TEST(ANXEventTranslator, PostedEventsBecomeTheseKeyEventsEachFollowedByASynReport)
 {
-    ANXEventTranslator translator;
-    EXPECT_EQ(Translate(translator, NX_KEYDOWN, KeyData(0)), "KEY_A down, SYN_REPORT");
-    EXPECT_EQ(translator.GetHeldKeys(), std::vector<uint16_t>{KEY_A});
-    EXPECT_EQ(Translate(translator, NX_KEYUP, KeyData(0)), "KEY_A up, SYN_REPORT");
-    EXPECT_TRUE(translator.GetHeldKeys().empty());
-    EXPECT_EQ(Translate(translator, NX_KEYDOWN, KeyData(105)), "KEY_SYSRQ down, SYN_REPORT");
-}
-
-TEST(ANXEventTranslator, EventsThatChangeNoKeyGiveNoEvents)
-{
-    ANXEventTranslator translator;
-    for (uint32_t type : {0u, 1u, 2u, 5u, 13u, 15u, 16u, 0xFFFFFFFFu})
-        EXPECT_EQ(Translate(translator, type, KeyData(0), NX_SHIFTMASK), "") << type;
-    EXPECT_EQ(translator.GetModifiers(), 0u);
-    // Codes without a key.
-    for (uint16_t code : {52, 127, 128, 255, 0xFFFF}) {
-        EXPECT_EQ(Translate(translator, NX_KEYDOWN, KeyData(code)), "") << code;
-        EXPECT_EQ(Translate(translator, NX_KEYUP, KeyData(code)), "") << code;
-    }
-    // A release of a key that is up, a second press of a key that is down:
-    // the input core would drop both.
-    EXPECT_EQ(Translate(translator, NX_KEYUP, KeyData(0)), "");
-    Translate(translator, NX_KEYDOWN, KeyData(0));
-    EXPECT_EQ(Translate(translator, NX_KEYDOWN, KeyData(0)), "");
-    EXPECT_EQ(Translate(translator, NX_KEYUP, KeyData(0)), "KEY_A up, SYN_REPORT");
-}
-
-TEST(ANXEventTranslator, FlagsChangePressesAndReleasesTheModifiersBetweenTheMasks)
-{
-    struct ARow {
-        std::string fRule;
-        uint32_t fFrom;
-        uint32_t fTo;
-        std::string fEvents;
+    const char* const rows[][3] = {  // the rule, the script, the key events without their SYN_REPORTs
+        {"key down and up press and release the table's key", "d0 u0 d105", "KEY_A down, KEY_A up, KEY_SYSRQ down"},
+        {"Shift, Command, 3, Command, Shift (the list 56|55|20|55|56)", "fS fSM d20 u20 fS f",
+         "KEY_LEFTSHIFT down, KEY_LEFTMETA down, KEY_3 down, KEY_3 up, KEY_LEFTMETA up, KEY_LEFTSHIFT up"},
+        {"other event types change no key nor flag", "t0 t1 t2 t5 t13 t15 t16 t4294967295 r", ""},
+        {"codes without a key give nothing", "d52 u52 d127 u127 d128 d255 d65535 u65535", ""},
+        {"the input core would drop releasing a key that is up, pressing one that is down", "u0 d0 | d0 u0",
+         "KEY_A up"},
+        {"several modifiers at once press in order Shift, Control, Option, Command", "fMOCS",
+         "KEY_LEFTSHIFT down, KEY_LEFTCTRL down, KEY_LEFTALT down, KEY_LEFTMETA down"},
+        {"a second modifier joins the first", "fS | fSM", "KEY_LEFTMETA down"},
+        {"modifiers release in the reverse order", "fSM | f", "KEY_LEFTMETA up, KEY_LEFTSHIFT up"},
+        {"a swap releases before it presses", "fS | fC", "KEY_LEFTSHIFT up, KEY_LEFTCTRL down"},
+        {"Caps Lock on is one click", "fK", "KEY_CAPSLOCK down, KEY_CAPSLOCK up"},
+        {"Caps Lock off is one more click", "fKS | fS", "KEY_CAPSLOCK down, KEY_CAPSLOCK up"},
+        {"the same mask again changes nothing", "fS | fS", ""},
+        {"other flag bits are not modifiers", "fS | FA20001 r", "KEY_LEFTSHIFT up"},
+        {"a modifier held through its key is not pressed by its flag, and released once", "d56 | fS f u56",
+         "KEY_LEFTSHIFT up"},
+        {"auxiliary keys down are full clicks", "a0/A a1/A a7/A r",
+         "KEY_VOLUMEUP down, KEY_VOLUMEUP up, KEY_VOLUMEDOWN down, KEY_VOLUMEDOWN up, KEY_MUTE down, KEY_MUTE up"},
+        {"a repeat flag does not stop the click", "s8/70A01", "KEY_MUTE down, KEY_MUTE up"},
+        {"the eject event is a click", "s10/0", "KEY_EJECTCD down, KEY_EJECTCD up"},
+        {"key up state, an auxiliary key not sent, other subtypes: nothing", "a7/B a16/A s7/A00 s0/0 r", ""},
+        {"release all toggles Caps Lock back and releases every key latest first, once", "fKSM d0 d11 | r r",
+         "KEY_LEFTMETA up, KEY_LEFTSHIFT up, KEY_CAPSLOCK down, KEY_CAPSLOCK up, KEY_B up, KEY_A up"},
     };
-    const std::vector<ARow> rows = {
-        {"Shift", 0, NX_SHIFTMASK, "KEY_LEFTSHIFT down, SYN_REPORT"},
-        {"a second modifier joins the first", NX_SHIFTMASK, NX_SHIFTMASK | NX_COMMANDMASK,
-         "KEY_LEFTMETA down, SYN_REPORT"},
-        {"several at once press in order Shift, Control, Option, Command", 0,
-         NX_COMMANDMASK | NX_ALTERNATEMASK | NX_CONTROLMASK | NX_SHIFTMASK,
-         "KEY_LEFTSHIFT down, SYN_REPORT, KEY_LEFTCTRL down, SYN_REPORT, "
-         "KEY_LEFTALT down, SYN_REPORT, KEY_LEFTMETA down, SYN_REPORT"},
-        {"release goes in the reverse order", NX_SHIFTMASK | NX_COMMANDMASK, 0,
-         "KEY_LEFTMETA up, SYN_REPORT, KEY_LEFTSHIFT up, SYN_REPORT"},
-        {"a swap releases before it presses", NX_SHIFTMASK, NX_CONTROLMASK,
-         "KEY_LEFTSHIFT up, SYN_REPORT, KEY_LEFTCTRL down, SYN_REPORT"},
-        {"Caps Lock on is one click", 0, NX_ALPHASHIFTMASK,
-         "KEY_CAPSLOCK down, SYN_REPORT, KEY_CAPSLOCK up, SYN_REPORT"},
-        {"Caps Lock off is one more click", NX_ALPHASHIFTMASK | NX_SHIFTMASK, NX_SHIFTMASK,
-         "KEY_CAPSLOCK down, SYN_REPORT, KEY_CAPSLOCK up, SYN_REPORT"},
-        {"the same mask again changes nothing", NX_SHIFTMASK, NX_SHIFTMASK, ""},
-        {"other flag bits are not modifiers", NX_SHIFTMASK, NX_SHIFTMASK | 0x00200001 | 0x00800000, ""},
-    };
-    for (const ARow& row : rows) {
+    for (const auto& [rule, script, keys] : rows) {
+        SCOPED_TRACE(rule);
         ANXEventTranslator translator;
-        SetFlags(translator, row.fFrom);
-        EXPECT_EQ(SetFlags(translator, row.fTo), row.fEvents) << row.fRule;
-        EXPECT_EQ(translator.GetModifiers(), row.fTo & 0x001F0000u) << row.fRule;
+        const std::vector<AEvdevEvent> events = Play(translator, script);
+        for (size_t i = 0; i < events.size(); ++i)
+            EXPECT_EQ(events[i].fType, i % 2 == 0 ? EV_KEY : EV_SYN) << i;
+        std::string written = FormatEvdevEvents(events);
+        for (size_t at; (at = written.find(", SYN_REPORT")) != std::string::npos;)
+            written.erase(at, 12);
+        EXPECT_EQ(written, keys);
     }
-}
-
-TEST(ANXEventTranslator, ModifierKeysFollowWhatIsReallyHeld)
-{
     ANXEventTranslator translator;
-    // Shift already down through a key event: the flag does not press it again...
-    Translate(translator, NX_KEYDOWN, KeyData(56));
-    EXPECT_EQ(SetFlags(translator, NX_SHIFTMASK), "");
-    // ...and clearing the flag releases it once.
-    EXPECT_EQ(SetFlags(translator, 0), "KEY_LEFTSHIFT up, SYN_REPORT");
-    EXPECT_EQ(Translate(translator, NX_KEYUP, KeyData(56)), "");
+    Play(translator, "fKC d0 d11 u0 F50001");  // the last: the same modifiers, and a bit that is none
+    EXPECT_EQ(translator.GetModifiers(), NX_ALPHASHIFTMASK | NX_CONTROLMASK);
+    EXPECT_EQ(translator.GetHeldKeys(), (std::vector<uint16_t>{KEY_LEFTCTRL, KEY_B}));
 }
 
-TEST(ANXEventTranslator, AuxiliaryKeysDownAreFullClicks)
-{
-    struct ARow {
-        std::string fRule;
-        ANXEventData fData;
-        std::string fEvents;
-    };
-    const std::vector<ARow> rows = {
-        {"volume up", AuxKeyData(NX_KEYTYPE_SOUND_UP, 0x0A), "KEY_VOLUMEUP down, SYN_REPORT, KEY_VOLUMEUP up, SYN_REPORT"},
-        {"volume down", AuxKeyData(NX_KEYTYPE_SOUND_DOWN, 0x0A),
-         "KEY_VOLUMEDOWN down, SYN_REPORT, KEY_VOLUMEDOWN up, SYN_REPORT"},
-        {"mute", AuxKeyData(NX_KEYTYPE_MUTE, 0x0A), "KEY_MUTE down, SYN_REPORT, KEY_MUTE up, SYN_REPORT"},
-        {"a repeat flag does not stop the click",
-         SystemDefinedData(NX_SUBTYPE_AUX_CONTROL_BUTTONS, 0x00070A01),
-         "KEY_MUTE down, SYN_REPORT, KEY_MUTE up, SYN_REPORT"},
-        {"key up state: the click was already made", AuxKeyData(NX_KEYTYPE_MUTE, 0x0B), ""},
-        {"an auxiliary key we do not send", AuxKeyData(16, 0x0A), ""},
-        {"eject", SystemDefinedData(NX_SUBTYPE_EJECT_KEY, 0),
-         "KEY_EJECTCD down, SYN_REPORT, KEY_EJECTCD up, SYN_REPORT"},
-        {"another subtype", SystemDefinedData(7, 0x00000A00), ""},
-        {"subtype 0", SystemDefinedData(0, 0), ""},
-    };
-    for (const ARow& row : rows) {
-        ANXEventTranslator translator;
-        EXPECT_EQ(Translate(translator, NX_SYSDEFINED, row.fData), row.fEvents) << row.fRule;
-        EXPECT_TRUE(translator.GetHeldKeys().empty()) << row.fRule;
-    }
-}
-
-TEST(ANXEventTranslator, ReleaseAllTogglesCapsLockBackAndReleasesEveryKeyLatestFirst)
-{
-    ANXEventTranslator translator;
-    SetFlags(translator, NX_ALPHASHIFTMASK | NX_SHIFTMASK | NX_COMMANDMASK);
-    Translate(translator, NX_KEYDOWN, KeyData(0));
-    Translate(translator, NX_KEYDOWN, KeyData(11));
-    std::vector<AEvdevEvent> events;
-    translator.ReleaseAll(events);
-    EXPECT_EQ(FormatEvdevEvents(events),
-              "KEY_LEFTMETA up, SYN_REPORT, KEY_LEFTSHIFT up, SYN_REPORT, "
-              "KEY_CAPSLOCK down, SYN_REPORT, KEY_CAPSLOCK up, SYN_REPORT, "
-              "KEY_B up, SYN_REPORT, KEY_A up, SYN_REPORT");
-    EXPECT_EQ(translator.GetModifiers(), 0u);
-    EXPECT_TRUE(translator.GetHeldKeys().empty());
-    events.clear();
-    translator.ReleaseAll(events);
-    EXPECT_TRUE(events.empty());
-}
-
-TEST(ANXEventTranslator, EveryKeyItCanSendIsAmongTheKeysTheKeyboardEnables)
+TEST(ANXEventTranslator, TheKeysItCanSendAreExactlyTheKeysTheKeyboardEnables)
 {
     const std::vector<uint16_t> enabled = ANXEventTranslator::EmittedKeyCodes();
-    ASSERT_TRUE(std::is_sorted(enabled.begin(), enabled.end()));
-    std::vector<AEvdevEvent> events;
     ANXEventTranslator translator;
-    for (uint32_t code = 0; code < 256; ++code) {
-        translator.Translate(NX_KEYDOWN, KeyData(static_cast<uint16_t>(code)), 0, events);
-        translator.Translate(NX_SYSDEFINED, AuxKeyData(static_cast<uint8_t>(code), 0x0A), 0, events);
-        translator.Translate(NX_SYSDEFINED, SystemDefinedData(static_cast<int16_t>(code), 0), 0, events);
-    }
-    for (uint32_t flags = 0; flags < 32; ++flags)
-        translator.Translate(NX_FLAGSCHANGED, KeyData(0), flags << 16, events);
-    translator.ReleaseAll(events);
+    std::string script = "fKSCOM f r";
+    for (int code = 0; code < 256; ++code)
+        script += " d" + std::to_string(code) + " a" + std::to_string(code) + "/A s" + std::to_string(code) + "/0";
     std::vector<uint16_t> sent;
-    for (const AEvdevEvent& event : events) {
-        if (event.fType == EV_KEY) {
-            sent.push_back(event.fCode);
-            EXPECT_TRUE(std::binary_search(enabled.begin(), enabled.end(), event.fCode)) << event.fCode;
-        }
-    }
-    // Everything enabled is sent by something.
+    for (const AEvdevEvent& event : Play(translator, script + " r"))
+        sent.insert(sent.end(), event.fType == EV_KEY ? 1 : 0, event.fCode);
     std::sort(sent.begin(), sent.end());
     sent.erase(std::unique(sent.begin(), sent.end()), sent.end());
-    EXPECT_EQ(sent, enabled);
+    EXPECT_EQ(sent, enabled);  // sorted, too
 }

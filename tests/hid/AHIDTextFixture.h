@@ -1,0 +1,73 @@
+#pragma once
+// Reading the HID text fixtures (tests/fixtures/hid/*.txt): their lines, hex
+// bytes, "bytes => expected" rows, and elements and value changes written as
+// page:usage in hex ("7:2F", "9:5=1"), so that a row reads as the file does.
+
+#include "hid/AHIDReportDescriptor.h"
+#include "tests/support/AHexFixture.h"
+#include "tests/support/ATestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The file's lines but the blank ones; comment lines start with '#'.
+inline std::vector<std::string> FixtureLines(const std::string& file)
+{
+    std::istringstream text(ReadWholeFile(FixturePath("hid/" + file)));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(text, line);)
+        lines.insert(lines.end(), line.empty() ? 0 : 1, line);
+    EXPECT_FALSE(lines.empty()) << file;
+    return lines;
+}
+
+inline std::vector<uint8_t> HexBytes(const std::string& text)
+{
+    std::istringstream words(text);
+    std::vector<uint8_t> bytes;
+    for (unsigned byte; words >> std::hex >> byte;)
+        bytes.push_back(static_cast<uint8_t>(byte));
+    return bytes;
+}
+
+// "bytes => expected": the bytes, and the expected text trimmed.
+inline std::pair<std::string, std::string> SplitRow(const std::string& row)
+{
+    const size_t arrow = row.find("=>"), rest = row.find_first_not_of(' ', arrow + 2);
+    return {row.substr(0, arrow), rest == std::string::npos ? "" : row.substr(rest)};
+}
+
+inline AHIDElementList ParseFixture(const std::string& file)
+{
+    AHIDParseResult result = ParseReportDescriptor(ReadHexFixture(FixturePath("hid/" + file)));
+    EXPECT_TRUE(result.fOK) << file << ": " << result.fError;
+    return result.fElements;
+}
+
+inline std::string UsageName(const AHIDElement& element)
+{
+    std::ostringstream name;
+    name << std::uppercase << std::hex << element.fUsagePage << ':' << element.fUsage;
+    return name.str();
+}
+
+// The cookie of the first element of the usage; 0 when there is none.
+inline uint32_t CookieOf(const AHIDElementList& elements, const std::string& usage)
+{
+    const auto found = std::find_if(elements.begin(), elements.end(), [&](auto& e) { return UsageName(e) == usage; });
+    return found == elements.end() ? 0 : found->fCookie;
+}
+
+// "9:4=0 9:5=0"; an element's cookie is its position plus one.
+inline std::string ChangesText(const AHIDElementList& elements, const std::vector<AHIDValueChange>& changes)
+{
+    std::string text;
+    for (const AHIDValueChange& change : changes)
+        text += " " + UsageName(elements.at(change.fCookie - 1)) + "=" + std::to_string(change.fValue);
+    return text.empty() ? text : text.substr(1);
+}
