@@ -171,7 +171,7 @@ TEST(AAgentDispatch, EachReportRuleHoldsWithoutAMapping)
         {"only the value one is a press", "wide-button", {{2, 0, 0}, {3, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 0, 0}},
          {"SafariBack.scpt"}},
         {"of two elements of one kind the later is watched", "two-button-sets",
-         {{1, 0x10, 0, 0}, {1, 0, 0, 0}, {3, 0x10, 0, 0}, {3, 0, 0, 0}}, {"SafariBack.scpt"}},
+         {{1, 0x10, 0, 0}, {1, 0, 0, 0}, {3, 0x08, 0, 0}, {3, 0, 0, 0}}, {"SafariForward.scpt"}},
         {"the B key types virtual key 11 and clicks nothing", "device", {{2, 0x05}, {2, 0}, {2, 0x05}, {2, 0}}, {},
          Stroke("KEY_B") + ", " + Stroke("KEY_B")},
         {"a device record without events keeps the defaults", "device", {{2, 0x2F}, {2, 0}, {2, 0x30}, {2, 0}},

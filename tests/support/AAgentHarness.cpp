@@ -57,8 +57,8 @@ AAgentHarness::AAgentHarness(AResources resources)
     WriteWholeFile(fSession.Root() / "runs.log", "");
     if (resources == AResources::kStandIn)
         std::filesystem::copy(FixturePath("agent/resources"), fResources, std::filesystem::copy_options::recursive);
-    fListener.AddObserver(this, Heard, "NuvexaPreferences", std::nullopt);
-    fListener.AddObserver(this, Heard, kBarrier, std::nullopt);
+    fNotifications.AddObserver(this, Heard, "NuvexaPreferences", std::nullopt);
+    fNotifications.AddObserver(this, Heard, kBarrier, std::nullopt);
 }
 
 void AAgentHarness::Heard(ADistributedNotificationCenter*, void* harness, std::string_view name, std::string_view)

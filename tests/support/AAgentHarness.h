@@ -92,10 +92,10 @@ public:
     bool RunUntil(const std::function<bool()>& predicate, double seconds = 10.0);
     // Posts the reload notification and runs until `reloaded` holds.
     bool Reload(const std::function<bool()>& reloaded);
-    // Posts a barrier on the agent's connection and runs until a second
-    // connection hears it: the bus keeps one sender's order, so everything
-    // posted before has been delivered. Answers the "NuvexaPreferences"
-    // posts that second connection heard since the last barrier.
+    // Posts a barrier on the agent's bus connection and runs until that
+    // connection hears it back: one connection's messages arrive in order, so
+    // everything posted before has been delivered to the agent. Answers the
+    // "NuvexaPreferences" posts heard since the last barrier.
     int Barrier();
 
     // What the agent did.
@@ -116,7 +116,6 @@ private:
     AEventLoop fLoop;
     AStandInHIDBackend fHID;
     ADistributedNotificationCenter fNotifications{&fLoop};
-    ADistributedNotificationCenter fListener{&fLoop};
     int fChanges = 0;
     int fBarriers = 0;
     ARecordingAlerts fAlerts;
