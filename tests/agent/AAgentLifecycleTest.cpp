@@ -99,25 +99,25 @@ TEST(AAgentLifecycle, DetachGivesEverythingUpOnceAndSetupBuildsItAgain)
     EXPECT_EQ(manager.GetPrefController()->GetEvent(kDeviceRFMouse, 4)->GetLaunchArg(), "0");
 
     // Every registration pair is safe twice.
-    manager.RegisterPrefListHandler();
-    manager.RegisterPrefListHandler();
-    EXPECT_EQ(CountServedPorts(), 1);
-    manager.UnregisterPrefListHandler();
-    manager.UnregisterPrefListHandler();
-    manager.RegisterKeyStrokeHandler();
-    manager.UnregisterKeyStrokeHandler();
-    manager.UnregisterKeyStrokeHandler();
-    manager.RegisterMouseClickHandler();
-    manager.UnregisterMouseClickHandler();
-    manager.UnregisterMouseClickHandler();
-    manager.RegisterIOHIDSystemPort();
-    manager.RegisterIOHIDSystemPort();
+    using ACall = void (ADeviceManager::*)();
+    const struct {
+        ACall fRegister, fUnregister;
+        int fPorts;  // served while registered
+    } pairs[] = {
+        {&ADeviceManager::RegisterPrefListHandler, &ADeviceManager::UnregisterPrefListHandler, 1},
+        {&ADeviceManager::RegisterKeyStrokeHandler, &ADeviceManager::UnregisterKeyStrokeHandler, 1},
+        {&ADeviceManager::RegisterMouseClickHandler, &ADeviceManager::UnregisterMouseClickHandler, 1},
+        {&ADeviceManager::RegisterIOHIDSystemPort, &ADeviceManager::UnregisterIOHIDSystemPort, 0},
+        {&ADeviceManager::RegisterPrefNotification, &ADeviceManager::UnregisterPrefNotification, 0},
+    };
+    for (const auto& pair : pairs) {
+        (manager.*pair.fRegister)();
+        (manager.*pair.fRegister)();
+        EXPECT_EQ(CountServedPorts(), pair.fPorts);
+        (manager.*pair.fUnregister)();
+        (manager.*pair.fUnregister)();
+    }
     EXPECT_EQ(agent.CountOpenedKeyboards(), 2);
-    manager.UnregisterIOHIDSystemPort();
-    manager.UnregisterIOHIDSystemPort();
-    manager.RegisterPrefNotification();
-    manager.UnregisterPrefNotification();
-    manager.UnregisterPrefNotification();
     EXPECT_EQ(CountServedPorts(), 0);
 
     // Set up from scratch: the devices present are opened anew and act.
