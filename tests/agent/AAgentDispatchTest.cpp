@@ -30,12 +30,12 @@ std::string Chord(const std::string& first, const std::string& second, const std
            " up, SYN_REPORT, " + first + " up, SYN_REPORT";
 }
 
-// Waits until the last run is "good.sh" and answers the runs before it.
+// Waits until the last run is "good.scpt" and answers the runs before it.
 ARuns RunsBeforeGood(AAgentHarness& agent, size_t from = 0)
 {
     EXPECT_TRUE(agent.RunUntil([&] {
         const auto runs = agent.ScriptRuns();
-        return runs.size() > from && runs.back() == "good.sh";
+        return runs.size() > from && runs.back() == "good.scpt";
     }));
     ARuns runs = agent.ScriptRuns();
     runs.erase(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(std::min(from, runs.size())));
@@ -86,10 +86,10 @@ TEST(AAgentDispatch, EachMappingOfAButtonDoesItsJob)
     };
     const ARow rows[] = {
         {"the default action is the browser script", "default", "", {"SafariBack.scpt"}, ""},
-        {"a script runs", "applescript", "ok.sh", {"ok.sh"}, ""},
-        {"a failing script is dropped quietly", "applescript", "fails.sh", {"fails.sh"}, ""},
-        {"a killed script is dropped quietly", "applescript", "killed.sh", {"killed.sh"}, ""},
-        {"a missing script runs nothing", "applescript", "missing.sh", {}, ""},
+        {"a script runs", "applescript", "ok.scpt", {"ok.scpt"}, ""},
+        {"a failing script is dropped quietly", "applescript", "fails.scpt", {"fails.scpt"}, ""},
+        {"a killed script is dropped quietly", "applescript", "killed.scpt", {"killed.scpt"}, ""},
+        {"a missing script runs nothing", "applescript", "missing.scpt", {}, ""},
         {"a folder runs nothing", "applescript", "a-folder", {}, ""},
         {"a file that may not be run runs nothing", "applescript", "plain.txt", {}, ""},
         {"the empty script path runs nothing", "applescript", "", {}, ""},
@@ -138,8 +138,8 @@ TEST(AAgentDispatch, EachMappingOfAButtonDoesItsJob)
         const std::string argument = std::string(row.fLaunchType) == "applescript" && !row.fArgument.empty()
                                          ? (agent.ResourceFolder() / row.fArgument).string()
                                          : row.fArgument;
-        // Button id 5 runs "good.sh": handled in order, it shows the first press done.
-        const std::string good = (agent.ResourceFolder() / "good.sh").string();
+        // Button id 5 runs "good.scpt": handled in order, it shows the first press done.
+        const std::string good = (agent.ResourceFolder() / "good.scpt").string();
         agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, row.fLaunchType, argument}, {5, "applescript", good}}}}));
         agent.Start();
         const AHandle mouse = agent.AttachDevice(kProductRFMouse);
@@ -241,7 +241,7 @@ TEST(AAgentDispatch, ThePresentationKeyActsByPresentationType)
         SCOPED_TRACE(row.fRule);
         AAgentHarness agent;
         agent.WriteMapping(MappingXml(
-            {row.fPresenter, {"rfmouse", 0, {{4, "applescript", (agent.ResourceFolder() / "good.sh").string()}}}}));
+            {row.fPresenter, {"rfmouse", 0, {{4, "applescript", (agent.ResourceFolder() / "good.scpt").string()}}}}));
         agent.Start();
         const AHandle presenter = agent.AttachDevice(kProductPresenter);
         const AHandle mouse = agent.AttachDevice(kProductRFMouse);
@@ -255,7 +255,7 @@ TEST(AAgentDispatch, ThePresentationKeyActsByPresentationType)
 TEST(AAgentDispatch, OnlyWellFormedMessagesFromADeviceInTheSetAreActedOn)
 {
     AAgentHarness agent;
-    const std::string good = (agent.ResourceFolder() / "good.sh").string();
+    const std::string good = (agent.ResourceFolder() / "good.scpt").string();
     agent.WriteMapping(MappingXml({{"presenter", 1, {}}, {"btmouse", 0, {{5, "applescript", good}}}}));
     agent.Start();
     const AHandle gone = agent.AttachDevice(kProductRFMouse);
