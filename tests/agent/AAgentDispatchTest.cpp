@@ -132,7 +132,8 @@ TEST(AAgentDispatch, EachMappingOfAButtonDoesItsJob)
         SCOPED_TRACE(row.fRule);
         AAgentHarness agent;
         if (row.fWithoutScripts) {
-            for (const char* name : {"FirefoxForward.scpt", "FirefoxBack.scpt", "iTunesPlayPause.scpt", "iTunesStop.scpt"})
+            for (const char* name :
+                 {"FirefoxForward.scpt", "FirefoxBack.scpt", "iTunesPlayPause.scpt", "iTunesStop.scpt"})
                 std::filesystem::remove(agent.ResourceFolder() / name);
         }
         const std::string argument = std::string(row.fLaunchType) == "applescript" && !row.fArgument.empty()
@@ -306,7 +307,9 @@ TEST(AAgentDispatch, OnlyTheReloadNotificationMakesTheNextPressUseTheNewMapping)
     agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "0"}}}}));
     agent.Start();
     const AHandle mouse = agent.AttachDevice(kProductRFMouse);
-    const auto mapped = [&] { return agent.Manager().GetPrefController()->GetEvent(kDeviceRFMouse, 4)->GetLaunchArg(); };
+    const auto mapped = [&] {
+        return agent.Manager().GetPrefController()->GetEvent(kDeviceRFMouse, 4)->GetLaunchArg();
+    };
     agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "11"}}}}));
     // The same name with another object, or none, and the object as a name.
     agent.Notifications().PostNotification("NuvexaAgent", "Other");

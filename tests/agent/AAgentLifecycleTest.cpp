@@ -224,7 +224,9 @@ TEST(AAgentDevices, TheTypeComesFromTheVendorAndProduct)
 TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndTheOneThatLeftIsClosed)
 {
     AAgentHarness agent;
-    const auto add = [&](uint32_t product) { return agent.HID().AddDevice(kVendorID, product, AgentDescriptor("device")); };
+    const auto add = [&](uint32_t product) {
+        return agent.HID().AddDevice(kVendorID, product, AgentDescriptor("device"));
+    };
     const auto batch = [&](const std::vector<AHandle>& devices, bool arrival) {
         arrival ? agent.HID().Arrive(devices) : agent.HID().Remove(devices);
         EXPECT_TRUE(agent.RunUntil([&] { return agent.HID().GetPendingBatchCount() == 0; }));
@@ -257,7 +259,8 @@ TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndTheOneThatLeftIsClosed)
             EXPECT_EQ(batch({devices[index]}, false), 1);
             present.erase(std::find(present.begin(), present.end(), index));
             for (const size_t other : order)
-                EXPECT_EQ(agent.HID().GetOpenConnectionCount(devices[other]), std::count(present.begin(), present.end(), other));
+                EXPECT_EQ(agent.HID().GetOpenConnectionCount(devices[other]),
+                          std::count(present.begin(), present.end(), other));
         }
     } while (std::next_permutation(order.begin(), order.end()));
 

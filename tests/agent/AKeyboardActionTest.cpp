@@ -35,7 +35,8 @@ public:
             char word[16];
             std::snprintf(word, sizeof word, "0x%08x", static_cast<uint32_t>(data.compound.misc.L[0]));
             text = (data.compound.subType == NX_SUBTYPE_AUX_CONTROL_BUTTONS ? "aux " : "sys ") +
-                   std::to_string(data.compound.subType) + " " + word + (flags != 0 || options != 0 ? " (bad flags)" : "");
+                   std::to_string(data.compound.subType) + " " + word +
+                   (flags != 0 || options != 0 ? " (bad flags)" : "");
         }
         text += version != 2 ? " (bad version)" : std::memcmp(&expected, &data, sizeof data) != 0 ? " (bad data)" : "";
         fText += (fText.empty() ? "" : ", ") + text;
@@ -67,7 +68,8 @@ TEST(AHIDKeyboardAction, EachOperationPostsItsEventsAndTheActionEndsByClearingTh
         {"a key is key down then key up", [](auto& k) { EXPECT_TRUE(k.PostKey(111)); }, "down 111, up 111, flags 0x0"},
         {"an aux key is one system-defined key down: key in bits 16-23, state 0x0A",
          [](auto& k) { EXPECT_TRUE(k.PostAuxKey(NX_KEYTYPE_MUTE)); }, "aux 8 0x00070a00, flags 0x0"},
-        {"volume down is aux key 1", [](auto& k) { k.PostAuxKey(NX_KEYTYPE_SOUND_DOWN); }, "aux 8 0x00010a00, flags 0x0"},
+        {"volume down is aux key 1", [](auto& k) { k.PostAuxKey(NX_KEYTYPE_SOUND_DOWN); },
+         "aux 8 0x00010a00, flags 0x0"},
         {"a system-defined key sets only its subtype",
          [](auto& k) { EXPECT_TRUE(k.PostSysDefinedKey(NX_SUBTYPE_EJECT_KEY)); }, "sys 10 0x00000000, flags 0x0"},
         {"modifier flags accumulate and release one by one",

@@ -57,7 +57,8 @@ TEST(ExecAppleScript, EachFailureRaisesAppleScriptEventWithItsReason)
         {"nothing at the path", at("missing.scpt"), "Script not found"},
         {"a link to nothing", at("dangling.scpt"), "Script not found"},
         {"a folder is no script", at("folder.scpt"), "Script not found"},
-        {"a file that may not be run fails with its errno", at("plain.scpt"), "Description: Permission denied Code: 13"},
+        {"a file that may not be run fails with its errno", at("plain.scpt"),
+         "Description: Permission denied Code: 13"},
         {"a missing interpreter is named", at("interpreter.scpt"),
          "Description: No such file or directory (interpreter /nonexistent/nuvexa-sh) Code: 2"},
         {"a file with no interpreter line fails to load", at("format.scpt"), "Description: Exec format error Code: 8"},
@@ -65,7 +66,8 @@ TEST(ExecAppleScript, EachFailureRaisesAppleScriptEventWithItsReason)
          "Description: boom: 100% %@ %d %s Code: 3"},
         {"a failing script that says nothing gives its status", at("silent.scpt"),
          "Description: Script exited with status 4 Code: 4"},
-        {"a killed script gives the signal", at("killed.scpt"), "Description: Script killed by signal 9 (Killed) Code: -9"},
+        {"a killed script gives the signal", at("killed.scpt"),
+         "Description: Script killed by signal 9 (Killed) Code: -9"},
         {"a killed script's own words come first", at("killed-saying.scpt"), "Description: dying Code: -15"},
     };
     for (const auto& row : rows)
@@ -101,7 +103,8 @@ TEST_F(ExecTaskTest, TheLauncherGetsThePathAsItsOnlyArgumentAndItsSilenceIsNoAle
     };
     for (const auto& [path, argument] : rows) {
         ExecTask(&path, fAlerts);
-        EXPECT_EQ(ReadRecordedArguments(Record()), std::vector<std::string>{argument.empty() ? path : argument}) << path;
+        EXPECT_EQ(ReadRecordedArguments(Record()), std::vector<std::string>{argument.empty() ? path : argument})
+            << path;
     }
     EXPECT_EQ(fAlerts.fAlerts, AAlerts{});
 }
@@ -157,5 +160,6 @@ TEST_F(ExecTaskTest, NeitherAnApplicationHoldingTheErrorStreamNorALauncherPastTh
         EXPECT_EQ(kill(running, 0), 0) << body;
         kill(running, SIGKILL);
     }
-    EXPECT_EQ(fAlerts.fAlerts, (AAlerts{{"Launch Error", "launcher: warned\n"}, {"Launch Error", "launcher: warned\n"}}));
+    const ARecordingAlerts::AAlert warned{"Launch Error", "launcher: warned\n"};
+    EXPECT_EQ(fAlerts.fAlerts, (AAlerts{warned, warned}));
 }

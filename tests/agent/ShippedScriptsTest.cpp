@@ -73,7 +73,8 @@ public:
           fService("org.mpris.MediaPlayer2." + name, "/org/mpris/MediaPlayer2", [this](sd_bus_message* call) {
               const char *interface = nullptr, *property = nullptr;
               if (sd_bus_message_is_method_call(call, "org.freedesktop.DBus.Properties", "Get") &&
-                  sd_bus_message_read(call, "ss", &interface, &property) >= 0 && property == std::string("PlaybackStatus"))
+                  sd_bus_message_read(call, "ss", &interface, &property) >= 0 &&
+                  property == std::string("PlaybackStatus"))
                   sd_bus_reply_method_return(call, "v", "s", fStatus.c_str());
               else if (sd_bus_message_get_interface(call) != std::string("org.mpris.MediaPlayer2.Player"))
                   sd_bus_reply_method_errorf(call, "org.freedesktop.DBus.Error.UnknownMethod", "no such method");
@@ -122,7 +123,8 @@ TEST(ShippedScripts, AllSevenAreInTheBuildTreeAsExecutablePosixShellScripts)
 TEST_F(ShippedScriptsTest, BrowserScriptsPlayAltArrowsThroughNuvexactlBesideTheAgentElseOnPath)
 {
     const std::string back = Install("SafariBack.scpt");
-    EXPECT_EQ(FailureOf(back), "Description: SafariBack.scpt: nuvexactl not found beside the agent or on PATH Code: 127");
+    EXPECT_EQ(FailureOf(back),
+              "Description: SafariBack.scpt: nuvexactl not found beside the agent or on PATH Code: 127");
     std::filesystem::create_directories(fRoot.Path() / "tools");
     InstallNuvexactl(fRoot.Path() / "tools");
     EXPECT_EQ(FailureOf(Install("SafariForward.scpt")), "");
@@ -150,7 +152,8 @@ TEST_F(ShippedScriptsTest, PlayerScriptsAddressThePlayingPlayerElseThePausedElse
         {"else the first by name", {{"beta", "Stopped"}, {"alpha", "Stopped"}}, "alpha"},
     };
     for (const auto& row : rows) {
-        for (const auto& [script, method] : {std::pair{"iTunesPlayPause.scpt", "PlayPause"}, {"iTunesStop.scpt", "Stop"}}) {
+        for (const auto& [script, method] :
+             {std::pair{"iTunesPlayPause.scpt", "PlayPause"}, {"iTunesStop.scpt", "Stop"}}) {
             SCOPED_TRACE(std::string(row.fRule) + ", " + script);
             std::vector<std::pair<std::string, std::unique_ptr<AStandInPlayer>>> players;
             for (const auto& [name, status] : row.fPlayers)
@@ -205,7 +208,8 @@ TEST_F(ShippedScriptsTest, PresentationScriptNeedsImpressRunningWithoutX11AndRai
         std::string fActivated;
         std::string fFailure;
     } rows[] = {
-        {"an Impress window behind another is raised", "4194307\n4194311\n", "555\n", "windowactivate --sync 4194311\n", ""},
+        {"an Impress window behind another is raised", "4194307\n4194311\n", "555\n",
+         "windowactivate --sync 4194311\n", ""},
         {"an Impress window already in front is left alone", "4194307\n4194311\n", "4194307\n", "", ""},
         {"without an Impress window nothing is typed", "", "555\n", "",
          "Description: PowerPointStart.scpt: no LibreOffice Impress window Code: 1"},
