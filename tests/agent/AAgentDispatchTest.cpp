@@ -267,6 +267,9 @@ TEST(AAgentDispatch, OnlyWellFormedMessagesFromADeviceInTheSetAreActedOn)
     const AHandle mouse = agent.AttachDevice(kProductBTMouse);
     const uint32_t presenter = ReferenceOf(agent.Manager(), kDevicePresenter);
     ASSERT_NE(goneReference, 0u);
+    // A reference is never handed out again.
+    EXPECT_NE(presenter, goneReference);
+    EXPECT_NE(ReferenceOf(agent.Manager(), kDeviceBTMouse), goneReference);
     const struct {
         const char* fRule;
         int32_t fId;

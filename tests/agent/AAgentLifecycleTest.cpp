@@ -5,7 +5,6 @@
 #include "tests/support/AAgentHarness.h"
 #include "tests/support/AStandInLogind.h"
 
-#include "agent/AHIDDevice.h"
 #include "platform/bus/ALogindPowerMonitor.h"
 #include "platform/ports/AMessagePort.h"
 #include "prefs/APrefController.h"
@@ -303,36 +302,6 @@ TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndTheOneThatLeftIsClosed)
     EXPECT_EQ(Types(agent.Manager()), "-1 -1 2");
     EXPECT_EQ(batch({other, closed, keyboard}, false), 1);
     EXPECT_EQ(Types(agent.Manager()), "-1");
-}
-
-TEST(AAgentDevices, ReferencesFindOpenDevicesOnlyAndAreNeverReused)
-{
-    AAgentHarness agent;
-    agent.Start();
-    const AHandle a = agent.AttachDevice(kProductRFMouse);
-    agent.AttachDevice(kProductPresenter);
-    const auto references = [&] {
-        std::vector<uint32_t> found;
-        for (uint32_t reference = 0; reference < 64; ++reference) {
-            if (AHIDDevice* device = agent.Manager().FindHIDDevice(reference)) {
-                EXPECT_EQ(device->GetReference(), reference);
-                found.push_back(reference);
-            }
-        }
-        return found;
-    };
-    const std::vector<uint32_t> before = references();
-    ASSERT_EQ(before.size(), 2u);
-    EXPECT_EQ(agent.Manager().FindHIDDevice(before[0])->GetDeviceType(), kDeviceRFMouse);
-    agent.HID().Remove({a});
-    ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 1; }));
-    EXPECT_EQ(agent.Manager().FindHIDDevice(before[0]), nullptr);  // stale
-    agent.HID().Arrive({a});
-    ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 2; }));
-    const std::vector<uint32_t> after = references();
-    ASSERT_EQ(after.size(), 2u);
-    EXPECT_EQ(after[0], before[1]);
-    EXPECT_EQ(std::count(before.begin(), before.end(), after[1]), 0);  // back again with a new one
 }
 
 TEST(AAgentDevices, TheDeviceListNamesEveryOpenDeviceInArrivalOrderWhateverTheRequest)
