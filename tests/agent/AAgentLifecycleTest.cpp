@@ -1,5 +1,6 @@
-// The agent's lifetime: Setup and Detach (twice in a row, and again), sleep
-// and wake through a stand-in logind, and a store that cannot be read.
+// The agent's lifetime and its device set: Setup and Detach, sleep and wake
+// through python3-dbusmock's logind, a store that cannot be read, devices
+// arriving and leaving, and the device list it serves.
 
 #include "tests/support/AAgentHarness.h"
 #include "tests/support/AStandInLogind.h"
@@ -11,47 +12,61 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
+#include <atomic>
+#include <thread>
 
 namespace {
 
 using AHandle = AStandInHIDBackend::AHandle;
+const std::string kKeyA = "KEY_A down, SYN_REPORT, KEY_A up, SYN_REPORT";
 
-bool ServesPorts()
+// How many of the three ports answer.
+int CountServedPorts()
 {
-    return ARemoteMessagePort::Create("MouseListPort") != nullptr &&
-           ARemoteMessagePort::Create("MouseClickPort") != nullptr &&
-           ARemoteMessagePort::Create("KeyStrokePort") != nullptr;
-}
-
-bool ServesNoPort()
-{
-    return ARemoteMessagePort::Create("MouseListPort") == nullptr &&
-           ARemoteMessagePort::Create("MouseClickPort") == nullptr &&
-           ARemoteMessagePort::Create("KeyStrokePort") == nullptr;
+    int served = 0;
+    for (const char* name : {"MouseListPort", "MouseClickPort", "KeyStrokePort"})
+        served += ARemoteMessagePort::Create(name) != nullptr;
+    return served;
 }
 
 size_t CountOpenDescriptors()
 {
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"),
-                                             std::filesystem::directory_iterator()));
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
-// Counts "NuvexaPreferences" on a connection of its own.
-struct ADeviceChangeCounter {
-    explicit ADeviceChangeCounter(AEventLoop& loop) : fCenter(&loop)
-    {
-        fCenter.AddObserver(
-            this, [](ADistributedNotificationCenter*, void* self, std::string_view, std::string_view) {
-                ++static_cast<ADeviceChangeCounter*>(self)->fCount;
-            },
-            "NuvexaPreferences", std::nullopt);
-    }
-    ADistributedNotificationCenter fCenter;
-    int fCount = 0;
-};
+auto LogindMonitor(AAgentHarness& agent)
+{
+    return [&agent](ADeviceManager& manager) -> std::unique_ptr<APowerMonitor> {
+        return ALogindPowerMonitor::Open(agent.Loop(), ADeviceManager::PowerManagementCallback, &manager);
+    };
+}
 
-const std::string kKeyA = "KEY_A down, SYN_REPORT, KEY_A up, SYN_REPORT";
+// Asks "MouseListPort" from another thread while the agent's loop runs here.
+std::string RequestDeviceList(AAgentHarness& agent, int32_t messageId = 0, const AMessageData* payload = nullptr)
+{
+    std::optional<AMessageData> reply;
+    std::atomic<bool> done = false;
+    std::thread client([&] {
+        if (auto port = ARemoteMessagePort::Create("MouseListPort"))
+            port->SendRequest(messageId, payload, 1.0, 1.0, &reply);
+        done = true;
+    });
+    for (int i = 0; i < 1000 && !done; ++i)  // nothing on the loop hears the client finish
+        agent.Loop().RunOnce(5'000);
+    client.join();
+    return reply ? std::string(reply->begin(), reply->end()) : "(no reply)";
+}
+
+// The device list's types, in order, as "0 2 -1".
+std::string Types(ADeviceManager& manager)
+{
+    const AMessageData list = manager.GetDevices();
+    std::string types;
+    const std::string text(list.begin(), list.end());
+    for (size_t at = text.find("type=\""); at != std::string::npos; at = text.find("type=\"", at + 1))
+        types += (types.empty() ? "" : " ") + text.substr(at + 6, text.find('"', at + 6) - at - 6);
+    return types;
+}
 
 } // namespace
 
@@ -60,133 +75,92 @@ TEST(AAgentLifecycle, DetachGivesEverythingUpOnceAndSetupBuildsItAgain)
     AAgentHarness agent;
     agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "0"}}}}));
     agent.Start();
+    ADeviceManager& manager = agent.Manager();
     const AHandle first = agent.AttachDevice(kProductRFMouse);
     const AHandle second = agent.AttachDevice(kProductPresenter);
-    EXPECT_TRUE(ServesPorts());
-    EXPECT_NE(agent.Manager().GetIOHIDSystemPort(), nullptr);
-    // Setup again while set up opens nothing twice.
-    EXPECT_TRUE(agent.Manager().Setup());
-    EXPECT_EQ(agent.Manager().GetNumHIDDevices(), 2);
+    EXPECT_EQ(CountServedPorts(), 3);
+    EXPECT_TRUE(manager.Setup());  // again while set up: nothing opened twice
+    EXPECT_EQ(manager.GetNumHIDDevices(), 2);
     EXPECT_EQ(agent.CountOpenedKeyboards(), 1);
 
-    EXPECT_TRUE(agent.Manager().Detach());
-    EXPECT_TRUE(agent.Manager().Detach());
-    EXPECT_EQ(agent.Manager().GetNumHIDDevices(), 0);
-    EXPECT_EQ(agent.HID().GetOpenConnectionCount(first), 0u);
-    EXPECT_EQ(agent.HID().GetOpenConnectionCount(second), 0u);
-    EXPECT_EQ(agent.Manager().GetIOHIDSystemPort(), nullptr);
-    EXPECT_TRUE(ServesNoPort());
-    // The store stays.
-    ASSERT_NE(agent.Manager().GetPrefController(), nullptr);
-    EXPECT_NE(agent.Manager().GetDevice(kDeviceRFMouse), nullptr);
+    EXPECT_TRUE(manager.Detach());
+    EXPECT_TRUE(manager.Detach());
+    EXPECT_EQ(manager.GetNumHIDDevices(), 0);
+    EXPECT_EQ(agent.HID().GetOpenConnectionCount(first) + agent.HID().GetOpenConnectionCount(second), 0u);
+    EXPECT_EQ(manager.GetIOHIDSystemPort(), nullptr);
+    EXPECT_EQ(CountServedPorts(), 0);
+    ASSERT_NE(manager.GetPrefController(), nullptr);  // the store stays
+    EXPECT_NE(manager.GetDevice(kDeviceRFMouse), nullptr);
+    // While detached the reload notification is not observed.
+    agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "11"}}}}));
+    agent.Notifications().PostNotification("NuvexaAgent", "PrefChange");
+    agent.Barrier();
+    EXPECT_EQ(manager.GetPrefController()->GetEvent(kDeviceRFMouse, 4)->GetLaunchArg(), "0");
 
     // Every registration pair is safe twice.
-    ADeviceManager& manager = agent.Manager();
-    manager.RegisterPrefListHandler();
-    manager.RegisterPrefListHandler();
-    EXPECT_NE(ARemoteMessagePort::Create("MouseListPort"), nullptr);
-    manager.UnregisterPrefListHandler();
-    manager.UnregisterPrefListHandler();
-    manager.RegisterKeyStrokeHandler();
-    manager.UnregisterKeyStrokeHandler();
-    manager.UnregisterKeyStrokeHandler();
-    manager.RegisterMouseClickHandler();
-    manager.UnregisterMouseClickHandler();
-    manager.UnregisterMouseClickHandler();
-    manager.RegisterIOHIDSystemPort();
-    manager.RegisterIOHIDSystemPort();
+    using ACall = void (ADeviceManager::*)();
+    const struct {
+        ACall fRegister, fUnregister;
+        int fPorts;  // served while registered
+    } pairs[] = {
+        {&ADeviceManager::RegisterPrefListHandler, &ADeviceManager::UnregisterPrefListHandler, 1},
+        {&ADeviceManager::RegisterKeyStrokeHandler, &ADeviceManager::UnregisterKeyStrokeHandler, 1},
+        {&ADeviceManager::RegisterMouseClickHandler, &ADeviceManager::UnregisterMouseClickHandler, 1},
+        {&ADeviceManager::RegisterIOHIDSystemPort, &ADeviceManager::UnregisterIOHIDSystemPort, 0},
+        {&ADeviceManager::RegisterPrefNotification, &ADeviceManager::UnregisterPrefNotification, 0},
+    };
+    for (const auto& pair : pairs) {
+        (manager.*pair.fRegister)();
+        (manager.*pair.fRegister)();
+        EXPECT_EQ(CountServedPorts(), pair.fPorts);
+        (manager.*pair.fUnregister)();
+        (manager.*pair.fUnregister)();
+    }
     EXPECT_EQ(agent.CountOpenedKeyboards(), 2);
-    manager.UnregisterIOHIDSystemPort();
-    manager.UnregisterIOHIDSystemPort();
-    manager.RegisterPrefNotification();
-    manager.UnregisterPrefNotification();
-    manager.UnregisterPrefNotification();
-    EXPECT_TRUE(ServesNoPort());
+    EXPECT_EQ(CountServedPorts(), 0);
 
-    // Set up again from scratch: the devices present are opened anew and
-    // presses act again.
+    // Set up from scratch: the devices present are opened anew and act.
     EXPECT_TRUE(manager.Setup());
     EXPECT_EQ(manager.GetNumHIDDevices(), 2);
-    EXPECT_TRUE(ServesPorts());
+    EXPECT_EQ(CountServedPorts(), 3);
     ASSERT_TRUE(agent.Press(first, AAgentHarness::kButton5));
     EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == kKeyA; })) << agent.KeyEventsText();
 }
 
-TEST(AAgentLifecycle, WhileDetachedTheReloadNotificationIsNotObserved)
-{
-    AAgentHarness agent;
-    agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "0"}}}}));
-    agent.Start();
-    agent.Manager().Detach();
-    agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "11"}}}}));
-    ADistributedNotificationCenter observer(&agent.Loop());
-    bool barrier = false;
-    observer.AddObserver(
-        &barrier, [](ADistributedNotificationCenter*, void* flag, std::string_view, std::string_view) {
-            *static_cast<bool*>(flag) = true;
-        },
-        "Barrier", std::nullopt);
-    agent.Notifications().PostNotification("NuvexaAgent", "PrefChange");
-    agent.Notifications().PostNotification("Barrier", std::nullopt);
-    ASSERT_TRUE(agent.RunUntil([&] { return barrier; }));
-    EXPECT_EQ(agent.Manager().GetPrefController()->GetEvent(kDeviceRFMouse, 4)->GetLaunchArg(), "0");
-}
-
-TEST(AAgentLifecycle, SleepClosesEverythingAndWakeOpensItAgain)
+TEST(AAgentLifecycle, SleepClosesEverythingAndWakeOpensItAgainAHundredTimesLeakingNothing)
 {
     AStandInLogind logind;
     AAgentHarness agent;
     agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "0"}}}}));
-    ADeviceChangeCounter changes(agent.Loop());
-    agent.Start([&](ADeviceManager& manager) -> std::unique_ptr<APowerMonitor> {
-        return ALogindPowerMonitor::Open(agent.Loop(), ADeviceManager::PowerManagementCallback, &manager);
-    });
+    agent.Start(LogindMonitor(agent));
     const AHandle mouse = agent.AttachDevice(kProductRFMouse);
     agent.AttachDevice(kProductPresenter);
-    ASSERT_TRUE(agent.RunUntil([&] { return changes.fCount == 2; }));  // one per arrival
+    EXPECT_EQ(agent.Barrier(), 2);  // a device change for each arrival
     ASSERT_TRUE(logind.WaitForInhibitorCount(1));
     const auto locks = logind.ListInhibitors();
-    ASSERT_EQ(locks.size(), 1u);
-    EXPECT_EQ(locks[0].fWhat, "sleep");
-    EXPECT_EQ(locks[0].fMode, "delay");
-    EXPECT_EQ(locks[0].fWho, "Nuvexa Device Controller");
+    EXPECT_EQ(locks.at(0).fWhat + " " + locks[0].fMode + " " + locks[0].fWho, "sleep delay Nuvexa Device Controller");
 
     logind.EmitPrepareForSleep(true);
-    ASSERT_TRUE(agent.RunUntil([&] { return changes.fCount == 3; }));
-    EXPECT_EQ(agent.Manager().GetNumHIDDevices(), 0);
+    ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 0; }));
+    EXPECT_EQ(agent.Barrier(), 1);
     EXPECT_EQ(agent.HID().GetOpenConnectionCount(mouse), 0u);
-    EXPECT_TRUE(ServesNoPort());
+    EXPECT_EQ(CountServedPorts(), 0);
     EXPECT_TRUE(logind.WaitForInhibitorCount(0));  // the acknowledgement
-
     logind.EmitPrepareForSleep(false);
-    ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 2 && changes.fCount == 4; }));
-    EXPECT_TRUE(ServesPorts());
+    ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 2; }));
+    EXPECT_EQ(agent.Barrier(), 1);
+    EXPECT_EQ(CountServedPorts(), 3);
     EXPECT_TRUE(logind.WaitForInhibitorCount(1));
-    EXPECT_EQ(logind.CountInhibitCalls(), 2u);
     ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
     EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == kKeyA; })) << agent.KeyEventsText();
-}
 
-TEST(AAgentLifecycle, AHundredSleepsLeakNoDescriptor)
-{
-    AStandInLogind logind;
-    AAgentHarness agent;
-    agent.Start([&](ADeviceManager& manager) -> std::unique_ptr<APowerMonitor> {
-        return ALogindPowerMonitor::Open(agent.Loop(), ADeviceManager::PowerManagementCallback, &manager);
-    });
-    agent.AttachDevice(kProductRFMouse);
-    agent.AttachDevice(kProductBTMouse);
-    const auto cycle = [&] {
-        logind.EmitPrepareForSleep(true);
-        if (!agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 0; }))
-            return false;
-        logind.EmitPrepareForSleep(false);
-        return agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 2; });
-    };
-    ASSERT_TRUE(cycle());  // anything made once, on the first cycle, is made before counting
     const size_t before = CountOpenDescriptors();
-    for (int i = 0; i < 100; ++i)
-        ASSERT_TRUE(cycle()) << i;
+    for (int i = 0; i < 100; ++i) {
+        logind.EmitPrepareForSleep(true);
+        ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 0; })) << i;
+        logind.EmitPrepareForSleep(false);
+        ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 2; })) << i;
+    }
     EXPECT_EQ(CountOpenDescriptors(), before);
     EXPECT_TRUE(logind.WaitForInhibitorCount(1));
     EXPECT_EQ(logind.CountInhibitCalls(), 102u);
@@ -201,14 +175,10 @@ TEST(AAgentLifecycle, AStoreThatCannotBeReadLeavesDefaultsAndIsReportedOncePerFa
     ASSERT_EQ(agent.Alerts().size(), 1u);
     EXPECT_EQ(agent.Alerts()[0].fTitle, "Nuvexa Device Controller");
     EXPECT_NE(agent.Alerts()[0].fMessage.find("Could not locate config file"), std::string::npos);
-
-    // The defaults apply.
     const AHandle mouse = agent.AttachDevice(kProductRFMouse);
-    ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
+    ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));  // the defaults apply
     ASSERT_TRUE(agent.RunUntil([&] { return agent.ScriptRuns() == std::vector<std::string>{"SafariBack.scpt"}; }));
-
-    // Failing again the same way: quiet.
-    agent.Manager().ReloadPreferences();
+    agent.Manager().ReloadPreferences();  // failing the same way: quiet
     agent.Manager().ReloadPreferences();
     EXPECT_EQ(agent.Alerts().size(), 1u);
 
@@ -225,10 +195,138 @@ TEST(AAgentLifecycle, AStoreThatCannotBeReadLeavesDefaultsAndIsReportedOncePerFa
     agent.Manager().ReloadPreferences();
     EXPECT_EQ(agent.Manager().GetDevice(kDeviceRFMouse), nullptr);
     agent.Manager().ReloadPreferences();
-    ASSERT_EQ(agent.Alerts().size(), 2u);
+    EXPECT_EQ(agent.Alerts().size(), 2u);
     agent.WriteMapping(MappingXml({}));
     agent.Manager().ReloadPreferences();
     agent.WriteMapping("this is not XML <");
     agent.Manager().ReloadPreferences();
     EXPECT_EQ(agent.Alerts().size(), 3u);
+}
+
+TEST(AAgentDevices, TheTypeComesFromTheVendorAndProduct)
+{
+    AAgentHarness agent;
+    agent.Start();
+    const struct {
+        std::optional<uint32_t> fVendorID, fProductID;
+        EDeviceType fType;
+    } rows[] = {
+        {kVendorID, 1001, kDeviceRFMouse},     {kVendorID, 1002, kDeviceBTMouse},
+        {kVendorID, 2001, kDevicePresenter},   {kVendorID, 1003, kDeviceUnknown},
+        {kVendorID + 1, 1001, kDeviceUnknown}, {std::nullopt, 1001, kDeviceUnknown},
+        {kVendorID, std::nullopt, kDeviceUnknown},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(agent.Manager().QueryDeviceType(AHIDService{"key", row.fVendorID, row.fProductID}), row.fType);
+}
+
+TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndTheOneThatLeftIsClosed)
+{
+    AAgentHarness agent;
+    const auto add = [&](uint32_t product) {
+        return agent.HID().AddDevice(kVendorID, product, AgentDescriptor("device"));
+    };
+    const auto batch = [&](const std::vector<AHandle>& devices, bool arrival) {
+        arrival ? agent.HID().Arrive(devices) : agent.HID().Remove(devices);
+        EXPECT_TRUE(agent.RunUntil([&] { return agent.HID().GetPendingBatchCount() == 0; }));
+        return agent.Barrier();  // the device changes posted for the batch
+    };
+    // Attached before the start: opened by Setup, with one change.
+    const std::vector<AHandle> devices = {add(kProductRFMouse), add(kProductBTMouse), add(kProductPresenter)};
+    agent.HID().Arrive({devices[0], devices[2]});
+    agent.Start();
+    EXPECT_EQ(Types(agent.Manager()), "0 2");
+    EXPECT_EQ(agent.Barrier(), 1);
+    EXPECT_EQ(batch({devices[0], devices[2]}, false), 1);
+
+    std::vector<size_t> order = {0, 1, 2};  // the devices' types are their indexes
+    do {
+        SCOPED_TRACE(testing::PrintToString(order));
+        std::vector<size_t> present;
+        for (const size_t index : order) {
+            EXPECT_EQ(batch({devices[index]}, true), 1);
+            present.push_back(index);
+        }
+        // Leave in the next order of arrival rotated, so every device leaves from every position.
+        std::vector<size_t> leaving = order;
+        std::rotate(leaving.begin(), leaving.begin() + 1, leaving.end());
+        for (const size_t index : leaving) {
+            std::string expected;
+            for (const size_t other : present)
+                expected += (expected.empty() ? "" : " ") + std::to_string(other);
+            EXPECT_EQ(Types(agent.Manager()), expected);
+            EXPECT_EQ(batch({devices[index]}, false), 1);
+            present.erase(std::find(present.begin(), present.end(), index));
+            for (const size_t other : order)
+                EXPECT_EQ(agent.HID().GetOpenConnectionCount(devices[other]),
+                          std::count(present.begin(), present.end(), other));
+        }
+    } while (std::next_permutation(order.begin(), order.end()));
+
+    // Of two devices of one type, the one that left is closed and the other still acts.
+    for (const bool newerLeaves : {true, false}) {
+        SCOPED_TRACE(newerLeaves ? "the newer leaves" : "the older leaves");
+        const AHandle older = add(kProductBTMouse), newer = add(kProductBTMouse);
+        batch({older}, true);
+        batch({newer}, true);
+        const AHandle leaving = newerLeaves ? newer : older, staying = newerLeaves ? older : newer;
+        EXPECT_EQ(batch({leaving}, false), 1);
+        EXPECT_EQ(Types(agent.Manager()), "1");
+        EXPECT_EQ(agent.HID().GetOpenConnectionCount(leaving), 0u);
+        EXPECT_EQ(agent.HID().GetOpenConnectionCount(staying), 1u);
+        const size_t runs = agent.ScriptRuns().size();
+        ASSERT_TRUE(agent.Press(staying, AAgentHarness::kButton5));
+        EXPECT_TRUE(agent.RunUntil([&] { return agent.ScriptRuns().size() == runs + 1; }));
+        EXPECT_EQ(batch({staying}, false), 1);
+    }
+
+    // Who joins: another product with X and Y as type -1, and so does a
+    // known product whose properties cannot be read; one batch, one change.
+    const AHandle other = add(4242), unreadable = add(kProductRFMouse);
+    agent.HID().SetPropertiesUnreadable(unreadable, true);
+    EXPECT_EQ(batch({other, unreadable}, true), 1);
+    EXPECT_EQ(batch({other}, true), 0);  // reported again: still one entry
+    // Not added, nothing posted: no axes, elements unreadable, open failing.
+    const AHandle keyboard = agent.HID().AddDevice(kVendorID, kProductPresenter, AgentDescriptor("keyboard-only"));
+    const AHandle noElements = add(kProductPresenter), closed = add(kProductPresenter);
+    agent.HID().SetCopyElementsFails(noElements, true);
+    agent.HID().SetOpenFails(closed, true);
+    EXPECT_EQ(batch({keyboard, noElements, closed}, true), 0);
+    EXPECT_EQ(agent.HID().GetOpenConnectionCount(keyboard) + agent.HID().GetOpenConnectionCount(noElements) +
+                  agent.HID().GetOpenConnectionCount(closed), 0u);
+    EXPECT_EQ(batch({keyboard, noElements}, false), 0);
+    EXPECT_EQ(Types(agent.Manager()), "-1 -1");
+    // Reported again once it can be opened (udev's "change" after access was granted), it joins.
+    agent.HID().SetOpenFails(closed, false);
+    EXPECT_EQ(batch({closed}, true), 1);
+    EXPECT_EQ(Types(agent.Manager()), "-1 -1 2");
+    EXPECT_EQ(batch({other, closed, keyboard}, false), 1);
+    EXPECT_EQ(Types(agent.Manager()), "-1");
+}
+
+TEST(AAgentDevices, TheDeviceListNamesEveryOpenDeviceInArrivalOrderWhateverTheRequest)
+{
+    AAgentHarness agent;
+    agent.Start();
+    const std::string head = "<?xml version=\"1.0\"?>\n<devicelist>\n";
+    const auto list = [&](std::initializer_list<int> types) {
+        std::string text = head;
+        for (const int type : types)
+            text += "    <device type=\"" + std::to_string(type) + "\" />\n";
+        return text + "</devicelist>\n";
+    };
+    EXPECT_EQ(RequestDeviceList(agent), "<?xml version=\"1.0\"?>\n<devicelist />\n");
+    const AHandle first = agent.AttachDevice(kProductRFMouse);
+    EXPECT_EQ(RequestDeviceList(agent), list({0}));
+    agent.AttachDevice(kProductPresenter);
+    const AMessageData payload{'h', 'e', 'l', 'l', 'o'};
+    EXPECT_EQ(RequestDeviceList(agent, 7, &payload), list({0, 2}));
+    EXPECT_EQ(RequestDeviceList(agent, -1, nullptr), list({0, 2}));
+    agent.AttachDevice(kProductRFMouse);
+    agent.AttachDevice(9999);  // the maker's, but none of the three products
+    agent.HID().Remove({first});
+    ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 3; }));
+    EXPECT_EQ(RequestDeviceList(agent), list({2, 0, -1}));
+    // Without its manager the handler answers nothing.
+    EXPECT_EQ(ADeviceManager::PrefListHandler(nullptr, 0, nullptr, nullptr), std::nullopt);
 }

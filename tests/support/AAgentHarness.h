@@ -1,11 +1,11 @@
 #pragma once
-// The whole agent in one test process: a real event loop, real message ports
-// in a temporary XDG_RUNTIME_DIR, a private session bus, the store on a
-// temporary XDG_CONFIG_HOME, and stand-ins only at the hardware boundary -
-// the HID backend (devices, reports) and the virtual keyboard behind the real
-// NX-to-evdev translation (or, where the NX level is what matters, a
-// recording event-system connection). Scripts come from a stand-in resource
-// folder whose scripts record their runs, or from the build's real one.
+// The one harness of the agent's tests: the whole agent in this process, on a
+// real event loop, real message ports in a private XDG_RUNTIME_DIR, a private
+// session bus and the store in a private XDG_CONFIG_HOME, with stand-ins only
+// at the hardware boundary - the HID backend, and the virtual keyboard behind
+// the real NX-to-evdev translation. Scripts come from a copy of
+// tests/fixtures/agent/resources, whose scripts (like the stand-in xdg-open
+// first on PATH) record their runs in $NUVEXA_RUN_LOG, or from the build.
 //
 //   AAgentHarness agent;
 //   agent.WriteMapping(MappingXml({{"btmouse", 0, {{4, "keystroke", "0"}}}}));
@@ -15,20 +15,17 @@
 //   agent.RunUntil([&] { return agent.KeyEventsText() == "KEY_A down, ..."; });
 
 #include "agent/ADeviceManager.h"
-#include "platform/bus/ADistributedNotificationCenter.h"
+#include "platform/bus/AAlertPresenter.h"
 #include "keys/AVirtualKeyboard.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
 
 #include "tests/support/AAgentSession.h"
-#include "tests/support/ARecordingAlertPresenter.h"
-#include "tests/support/ARecordingEventSystem.h"
 #include "tests/support/AStandInHIDBackend.h"
-#include "tests/support/ATestPaths.h"
 
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
-#include <tuple>
 #include <vector>
 
 struct AMappedEvent {
@@ -43,16 +40,32 @@ struct AMappedDevice {
 };
 // A "mapping.xml" holding the devices (attribute values escaped).
 std::string MappingXml(const std::vector<AMappedDevice>& devices);
+// A report descriptor from tests/fixtures/agent/<name>.hex.
+std::vector<uint8_t> AgentDescriptor(const std::string& name);
+
+// Keeps every alert it is asked to show, in order.
+class ARecordingAlerts : public AAlertPresenter {
+public:
+    struct AAlert {
+        std::string fTitle;
+        std::string fMessage;
+        bool operator==(const AAlert&) const = default;
+    };
+    void ShowAlert(const std::string& title, const std::string& message) override
+    {
+        fAlerts.push_back({title, message});
+    }
+    std::vector<AAlert> fAlerts;
+};
 
 class AAgentHarness {
 public:
-    enum class AKeyboard { kEvdev, kNX };
     enum class AResources { kStandIn, kBuild };
-    // The inputs a device can press, as the stand-in's reports make them.
+    // The inputs a device can press, as device.hex's reports make them.
     enum AInput { kButton5, kButton4, kBracketLeft, kBracketRight, kKeyB, kKeyP };
 
-    explicit AAgentHarness(AKeyboard keyboard = AKeyboard::kEvdev, AResources resources = AResources::kStandIn);
-    ~AAgentHarness();
+    explicit AAgentHarness(AResources resources = AResources::kStandIn);
+    ~AAgentHarness() { Stop(); }
     AAgentHarness(const AAgentHarness&) = delete;
     AAgentHarness& operator=(const AAgentHarness&) = delete;
 
@@ -69,44 +82,44 @@ public:
     const std::filesystem::path& ConfigFolder() const { return fSession.ConfigFolder(); }
     const std::filesystem::path& ResourceFolder() const { return fResources; }
 
-    // A device of the maker (with X/Y axes, buttons 1-5 and keyboard keys)
-    // attached and opened by the agent.
-    AStandInHIDBackend::AHandle AttachDevice(uint32_t productID);
+    // A device of the maker (device.hex unless told) attached and opened.
+    AStandInHIDBackend::AHandle AttachDevice(uint32_t productID,
+                                             const std::vector<uint8_t>& descriptor = AgentDescriptor("device"));
     // A press and release of the input. False when the device took no report.
     bool Press(AStandInHIDBackend::AHandle device, AInput input);
 
     // Runs the loop until the predicate holds (at most `seconds`).
     bool RunUntil(const std::function<bool()>& predicate, double seconds = 10.0);
-    // Posts the reload notification and runs until the store shows the
-    // file's change (the predicate over the manager).
+    // Posts the reload notification and runs until `reloaded` holds.
     bool Reload(const std::function<bool()>& reloaded);
+    // Posts a barrier on the agent's bus connection and runs until that
+    // connection hears it back: one connection's messages arrive in order, so
+    // everything posted before has been delivered to the agent. Answers the
+    // "NuvexaPreferences" posts heard since the last barrier.
+    int Barrier();
 
     // What the agent did.
-    std::vector<std::string> ScriptRuns() const;       // stand-in scripts and xdg-open, in order
-    const std::vector<AEvdevEvent>& KeyEvents() const;  // of the current virtual keyboard
+    std::vector<std::string> ScriptRuns() const;  // stand-in scripts and xdg-open, in order
+    const std::vector<AEvdevEvent>& KeyEvents() const { return *fKeyEvents; }
     std::string KeyEventsText() const;
-    void ClearKeyEvents();
-    ARecordingEventSystem& NXEvents() { return fNXEvents; }
-    const std::vector<ARecordingAlertPresenter::AAlert>& Alerts() const { return fAlerts.Alerts(); }
+    void ClearKeyEvents() { fKeyEvents->clear(); }
+    const std::vector<ARecordingAlerts::AAlert>& Alerts() const { return fAlerts.fAlerts; }
     int CountOpenedKeyboards() const { return fOpenedKeyboards; }
 
-    // A stand-in script in the resource folder: `body` runs after it has
-    // recorded its name.
-    void WriteScript(const std::string& name, const std::string& body = {});
-
 private:
+    static void Heard(ADistributedNotificationCenter*, void* harness, std::string_view name, std::string_view);
+
     AAgentSession fSession;
-    std::filesystem::path fBin;
     std::filesystem::path fResources;
-    std::filesystem::path fRunLog;
+    AScopedEnvironment fRunLog;
     AScopedEnvironment fPathVariable;
     AEventLoop fLoop;
     AStandInHIDBackend fHID;
     ADistributedNotificationCenter fNotifications{&fLoop};
-    ARecordingAlertPresenter fAlerts;
-    AKeyboard fKeyboard;
-    ARecordingEventSystem fNXEvents;
-    std::shared_ptr<std::vector<AEvdevEvent>> fKeyEvents;
+    int fChanges = 0;
+    int fBarriers = 0;
+    ARecordingAlerts fAlerts;
+    std::shared_ptr<std::vector<AEvdevEvent>> fKeyEvents = std::make_shared<std::vector<AEvdevEvent>>();
     int fOpenedKeyboards = 0;
     std::unique_ptr<ADeviceManager> fManager;
 };

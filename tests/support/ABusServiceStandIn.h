@@ -1,11 +1,9 @@
 #pragma once
 // A D-Bus service for tests: owns a name on the test's private session bus
-// (APrivateBus, which must exist first) and answers every method call to one
-// object path, on a thread of its own, through the handler the test gives.
-// The handler runs on that thread, so what it records must be guarded; it
-// replies to the call itself, or leaves it unanswered to play a service that
-// hangs. The name is owned once the constructor returns; the destructor
-// stops the thread and closes the connection.
+// (APrivateBus, made first) and hands every method call to one object path
+// to the test's handler, on a thread of its own - so what the handler
+// records must be guarded. The handler replies itself, or leaves the call
+// unanswered to play a service that hangs.
 
 #include <systemd/sd-bus.h>
 
@@ -17,21 +15,16 @@ class ABusServiceStandIn {
 public:
     using AHandler = std::function<void(sd_bus_message* call)>;
 
+    // The name is owned once the constructor returns.
     ABusServiceStandIn(const std::string& busName, const std::string& objectPath, AHandler handler);
     ~ABusServiceStandIn();
     ABusServiceStandIn(const ABusServiceStandIn&) = delete;
     ABusServiceStandIn& operator=(const ABusServiceStandIn&) = delete;
 
 private:
-    static int Dispatch(sd_bus_message* call, void* userdata, sd_bus_error* error);
-    void Serve();
-
     AHandler fHandler;
     sd_bus* fBus = nullptr;
     sd_bus_slot* fSlot = nullptr;
     int fStopFd = -1;
     std::thread fThread;
 };
-
-// Replies to `call` with no values; for handlers.
-void ReplyEmpty(sd_bus_message* call);

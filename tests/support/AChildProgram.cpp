@@ -13,10 +13,9 @@
 AChildProgram::AChildProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                              const AProgramOptions& options)
 {
-    const std::string in = (fFolder.Path() / "stdin").string();
-    WriteWholeFile(in, options.fInput);
-    const std::string out = (fFolder.Path() / "stdout").string();
-    const std::string err = (fFolder.Path() / "stderr").string();
+    WriteWholeFile(fFolder.Path() / "stdin", options.fInput);
+    const std::string files[] = {(fFolder.Path() / "stdin").string(), (fFolder.Path() / "stdout").string(),
+                                 (fFolder.Path() / "stderr").string()};
     std::vector<std::string> argv{program.string()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> pointers;
@@ -24,23 +23,19 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
     const AUnprivilegedUser nobody = AUnprivilegedUser::Nobody();
-
     fPid = fork();
     if (fPid < 0)
         throw std::runtime_error("fork failed");
     if (fPid == 0) {
-        // The child starts with no signal blocked, whatever the test blocked.
-        sigset_t none;
+        sigset_t none;  // the child starts with no signal blocked, whatever the test blocked
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
-        const int inFd = open(in.c_str(), O_RDONLY);
-        const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (inFd < 0 || outFd < 0 || errFd < 0)
-            _exit(126);
-        dup2(inFd, STDIN_FILENO);
-        dup2(outFd, STDOUT_FILENO);
-        dup2(errFd, STDERR_FILENO);
+        for (int fd = 0; fd < 3; ++fd) {
+            const int opened = fd == 0 ? open(files[0].c_str(), O_RDONLY)
+                                       : open(files[fd].c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (opened < 0 || dup2(opened, fd) < 0)
+                _exit(126);
+        }
         if (options.fUnprivileged && !nobody.Become())
             _exit(126);
         execv(pointers[0], pointers.data());
@@ -64,11 +59,9 @@ void AChildProgram::Signal(int signal)
 
 bool AChildProgram::IsRunning()
 {
-    if (fStatus || fPid <= 0)
-        return false;
     int status = 0;
-    if (waitpid(fPid, &status, WNOHANG) != fPid)
-        return true;
+    if (fStatus || fPid <= 0 || waitpid(fPid, &status, WNOHANG) != fPid)
+        return !fStatus && fPid > 0;
     fStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return false;
 }
@@ -79,25 +72,12 @@ std::optional<int> AChildProgram::Wait(double seconds)
     return fStatus;
 }
 
-std::string AChildProgram::Stdout() const
-{
-    return ReadWholeFile(fFolder.Path() / "stdout");
-}
-
-std::string AChildProgram::Stderr() const
-{
-    return ReadWholeFile(fFolder.Path() / "stderr");
-}
-
 AProgramResult RunProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                           const AProgramOptions& options, double seconds)
 {
     AChildProgram child(program, arguments, options);
-    AProgramResult result;
-    result.fStatus = child.Wait(seconds).value_or(-1);
-    result.fStdout = child.Stdout();
-    result.fStderr = child.Stderr();
-    return result;
+    const int status = child.Wait(seconds).value_or(-1);
+    return {status, child.Stdout(), child.Stderr()};
 }
 
 bool WaitFor(const std::function<bool()>& predicate, double seconds)

@@ -1,20 +1,16 @@
 #pragma once
 // A real program run by a test: started with the test's environment and the
 // given standard input, its standard output and error captured in files of
-// its own temporary folder, signalled and waited for. The destructor kills and
-// reaps a program still running.
+// its own temporary folder. The destructor kills and reaps it if still running.
 //
 //   AChildProgram agent(BuildBinaryPath("nuvexa-agent"), {});
 //   agent.Signal(SIGINT);
 //   EXPECT_EQ(agent.Wait(5.0), 0);
-//   EXPECT_EQ(agent.Stdout(), "\nInterrupted...\n");
 
 #include "tests/support/ATestPaths.h"
 
-#include <filesystem>
 #include <functional>
 #include <optional>
-#include <string>
 #include <sys/types.h>
 #include <vector>
 
@@ -33,15 +29,14 @@ public:
     AChildProgram(const AChildProgram&) = delete;
     AChildProgram& operator=(const AChildProgram&) = delete;
 
-    pid_t GetPid() const { return fPid; }
     void Signal(int signal);
     // The exit status (128 + n for a program ended by signal n), or none when
     // it is still running after `seconds`.
     std::optional<int> Wait(double seconds);
     bool IsRunning();
 
-    std::string Stdout() const;
-    std::string Stderr() const;
+    std::string Stdout() const { return ReadWholeFile(fFolder.Path() / "stdout"); }
+    std::string Stderr() const { return ReadWholeFile(fFolder.Path() / "stderr"); }
 
 private:
     ATemporaryFolder fFolder;

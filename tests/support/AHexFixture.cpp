@@ -11,13 +11,11 @@ std::vector<uint8_t> ReadHexFixture(const std::filesystem::path& path)
     if (!file)
         throw std::runtime_error("cannot read " + path.string());
     std::vector<uint8_t> bytes;
-    std::string line;
-    while (std::getline(file, line)) {
+    for (std::string line; std::getline(file, line);) {
         if (!line.empty() && line[0] == '#')
             continue;
         std::istringstream tokens(line);
-        std::string token;
-        while (tokens >> token) {
+        for (std::string token; tokens >> token;) {
             if (token.size() != 2 || !std::isxdigit(static_cast<unsigned char>(token[0])) ||
                 !std::isxdigit(static_cast<unsigned char>(token[1])))
                 throw std::runtime_error("bad byte '" + token + "' in " + path.string());

@@ -1,8 +1,8 @@
 #pragma once
-// A private dbus-daemon for one test: started on a socket in a temporary
-// folder, stopped (and reaped) with the object. Session() also points
-// DBUS_SESSION_BUS_ADDRESS at it for the test's life; a second bus can play
-// the system bus (DBUS_SYSTEM_BUS_ADDRESS).
+// A private dbus-daemon for one test (configured by
+// tests/fixtures/agent/bus.conf), listening in a temporary folder and
+// stopped with the object. DBUS_SESSION_BUS_ADDRESS, or for a bus playing
+// the system bus DBUS_SYSTEM_BUS_ADDRESS, points at it for the object's life.
 
 #include "tests/support/ATestPaths.h"
 
@@ -14,7 +14,6 @@ class APrivateBus {
 public:
     enum class AKind { kSession, kSystem };
 
-    // Starts the daemon and sets the matching environment variable.
     explicit APrivateBus(AKind kind = AKind::kSession);
     ~APrivateBus();
     APrivateBus(const APrivateBus&) = delete;
@@ -24,7 +23,7 @@ public:
 
 private:
     ATemporaryFolder fFolder;
+    std::string fAddress = "unix:path=" + (fFolder.Path() / "bus").string();
     pid_t fDaemon = -1;
-    std::string fAddress;
     std::unique_ptr<AScopedEnvironment> fEnvironment;
 };

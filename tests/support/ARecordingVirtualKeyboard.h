@@ -1,15 +1,14 @@
 #pragma once
-// A virtual keyboard for tests: it records every evdev event written to it,
-// in order. Its record can outlive it (Record()), so a test can see what was
-// written while the connection that owned the keyboard was being destroyed:
+// A virtual keyboard that records every evdev event written to it, in order.
+// Its record can outlive it (Record()), so a test sees what was written while
+// the connection owning the keyboard was destroyed. FailWrites(true) makes
+// Emit fail (the events are still recorded, as a partly failed write may have
+// sent them).
 //
 //   auto keyboard = std::make_unique<ARecordingVirtualKeyboard>();
 //   auto record = keyboard->Record();
 //   { AEvdevEventSystem connection(std::move(keyboard)); ... }
 //   EXPECT_EQ(FormatEvdevEvents(*record), "KEY_LEFTSHIFT up, SYN_REPORT");
-//
-// FailWrites(true) makes Emit return false (the events are still recorded,
-// as a partly failed write may have sent them).
 
 #include "keys/AVirtualKeyboard.h"
 
@@ -20,22 +19,25 @@
 
 class ARecordingVirtualKeyboard : public AVirtualKeyboard {
 public:
-    ARecordingVirtualKeyboard();
-
-    bool Emit(std::span<const AEvdevEvent> events) override;
+    bool Emit(std::span<const AEvdevEvent> events) override
+    {
+        ++fEmitCount;
+        fRecord->insert(fRecord->end(), events.begin(), events.end());
+        return !fFailWrites;
+    }
 
     const std::vector<AEvdevEvent>& Events() const { return *fRecord; }
     std::shared_ptr<std::vector<AEvdevEvent>> Record() const { return fRecord; }
     void Clear() { fRecord->clear(); }
     void FailWrites(bool fail) { fFailWrites = fail; }
-    int EmitCount() const { return fEmitCount; }  // number of Emit calls (batches)
+    int EmitCount() const { return fEmitCount; }  // the number of Emit calls (batches)
 
 private:
-    std::shared_ptr<std::vector<AEvdevEvent>> fRecord;
+    std::shared_ptr<std::vector<AEvdevEvent>> fRecord = std::make_shared<std::vector<AEvdevEvent>>();
     bool fFailWrites = false;
     int fEmitCount = 0;
 };
 
-// The events as readable text, e.g. "KEY_3 down, SYN_REPORT, KEY_3 up,
-// SYN_REPORT" (evdev names; values other than 0 and 1 are written as numbers).
+// The events as text, e.g. "KEY_3 down, SYN_REPORT, KEY_3 up, SYN_REPORT"
+// (evdev names; values other than 0 and 1 as numbers).
 std::string FormatEvdevEvents(std::span<const AEvdevEvent> events);

@@ -1,9 +1,7 @@
 #pragma once
-// A stand-in logind for one test: a private dbus-daemon playing the system
-// bus (DBUS_SYSTEM_BUS_ADDRESS points at it for the object's life) with
+// A stand-in logind for one test: a private bus playing the system bus with
 // python3-dbusmock's logind template on it. The test makes it announce sleep
-// and wake, and reads back the inhibitor locks it holds and the Inhibit calls
-// it received.
+// and wake, and reads back the inhibitor locks held and the Inhibit calls.
 
 #include "tests/support/AChildProgram.h"
 #include "tests/support/APrivateBus.h"
@@ -12,6 +10,7 @@
 #include <vector>
 
 struct sd_bus;
+struct sd_bus_message;
 
 struct AInhibitor {
     std::string fWhat;
@@ -38,7 +37,11 @@ public:
     bool WaitForInhibitorCount(size_t count, double seconds = 5.0);
 
 private:
+    // Calls a method of logind's object; the reply, or an exception.
+    sd_bus_message* Call(const char* interface, const char* method, const char* types, ...);
+
     APrivateBus fBus{APrivateBus::AKind::kSystem};
-    AChildProgram fMock;
+    // Debian's interpreter, where python3-dbusmock is installed.
+    AChildProgram fMock{"/usr/bin/python3", {"-m", "dbusmock", "--template", "logind"}};
     sd_bus* fClient = nullptr;
 };

@@ -5,9 +5,7 @@
 void WriteExecutable(const std::filesystem::path& path, const std::string& text)
 {
     WriteWholeFile(path, text);
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                                           std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                                           std::filesystem::perms::others_exec);
+    std::filesystem::permissions(path, static_cast<std::filesystem::perms>(0755));
 }
 
 void WriteRecorder(const std::filesystem::path& path, const std::filesystem::path& record,

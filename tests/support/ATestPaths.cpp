@@ -15,34 +15,28 @@ ATemporaryFolder::ATemporaryFolder()
 
 ATemporaryFolder::~ATemporaryFolder()
 {
+    namespace fs = std::filesystem;
     std::error_code ignored;
     // Tests may leave read-only folders behind; make them writable first.
-    for (auto it = std::filesystem::recursive_directory_iterator(fPath, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    fs::permissions(fPath, fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (auto it = fs::recursive_directory_iterator(fPath, ignored); it != fs::recursive_directory_iterator();
+         it.increment(ignored)) {
         if (it->is_directory(ignored) && !it->is_symlink(ignored))
-            std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
-                                         std::filesystem::perm_options::add, ignored);
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
-    std::filesystem::permissions(fPath, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ignored);
-    std::filesystem::remove_all(fPath, ignored);
+    fs::remove_all(fPath, ignored);
 }
 
 AScopedEnvironment::AScopedEnvironment(std::string name, const std::string& value) : fName(std::move(name))
 {
-    if (const char* old = getenv(fName.c_str())) {
-        fHadValue = true;
-        fOldValue = old;
-    }
+    if (const char* old = getenv(fName.c_str()))
+        fHadValue = true, fOldValue = old;
     setenv(fName.c_str(), value.c_str(), 1);
 }
 
 AScopedEnvironment::~AScopedEnvironment()
 {
-    if (fHadValue)
-        setenv(fName.c_str(), fOldValue.c_str(), 1);
-    else
-        unsetenv(fName.c_str());
+    fHadValue ? setenv(fName.c_str(), fOldValue.c_str(), 1) : unsetenv(fName.c_str());
 }
 
 std::filesystem::path BuildBinaryPath(const std::string& program)
@@ -73,7 +67,6 @@ std::string ReadWholeFile(const std::filesystem::path& path)
 void WriteWholeFile(const std::filesystem::path& path, const std::string& text)
 {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << text;
-    if (!out.flush())
+    if (!(out << text).flush())
         throw std::runtime_error("cannot write " + path.string());
 }
