@@ -3,146 +3,96 @@
 
 #include <gtest/gtest.h>
 
-
 namespace {
 
 using ASeen = std::vector<std::pair<std::string, std::string>>;
+using APosts = std::vector<std::pair<std::string, std::optional<std::string>>>;
 
-// Each observer is the address of its own list of what it saw.
-void Record(ADistributedNotificationCenter*, void* observer, std::string_view name, std::string_view object)
+// Each observer is the address of its own list of what it saw; an observer
+// given no list removes its observation while it is called.
+void Record(ADistributedNotificationCenter* center, void* observer, std::string_view name, std::string_view object)
 {
-    static_cast<ASeen*>(observer)->emplace_back(name, object);
+    if (observer == nullptr)
+        center->RemoveObserver(observer, name, object);
+    else
+        static_cast<ASeen*>(observer)->emplace_back(name, object);
 }
 
-// Posts from a centre of its own without a loop, as a command-line client
-// does, ending with a sentinel; the poster is gone before anything is
-// observed, so what it posted must have been flushed.
-void PostFromAnotherProcessLikeClient(const std::vector<std::pair<std::string, std::optional<std::string>>>& posts)
-{
-    ADistributedNotificationCenter poster(nullptr);
-    ASSERT_TRUE(poster.IsConnected());
-    for (const auto& [name, object] : posts)
-        EXPECT_TRUE(poster.PostNotification(name, object ? std::optional<std::string_view>(*object) : std::nullopt));
-    EXPECT_TRUE(poster.PostNotification("Sentinel", std::nullopt));
-}
+// The test's centre on a loop, and posts from a centre of their own without a
+// loop, as a command-line client makes them.
+struct ACenters {
+    APrivateBus fBus;
+    AEventLoop fLoop;
+    ADistributedNotificationCenter fCenter{&fLoop};
+    ASeen fSentinel;
+    bool fObserving = fCenter.AddObserver(&fSentinel, Record, "Sentinel", std::nullopt);
 
-// Runs the loop until the sentinel arrives: one sender's signals arrive in
-// the order they were sent, so everything before it has been delivered.
-bool ObserveUntilSentinel(AEventLoop& loop, ASeen& sentinel)
-{
-    const size_t before = sentinel.size();
-    return loop.RunUntil([&] { return sentinel.size() > before; }, 10'000'000);
-}
+    // The poster is gone before anything is observed, so what it posted must
+    // have been flushed; one sender's signals arrive in order, so all have
+    // been delivered once the closing sentinel is seen.
+    void PostAndObserve(const APosts& posts)
+    {
+        {
+            ADistributedNotificationCenter poster(nullptr);
+            for (const auto& [name, object] : posts)
+                EXPECT_TRUE(poster.PostNotification(name, object));
+            EXPECT_TRUE(poster.PostNotification("Sentinel", std::nullopt));
+        }
+        const size_t before = fSentinel.size();
+        EXPECT_TRUE(fLoop.RunUntil([&] { return fSentinel.size() > before; }, 10'000'000));
+    }
+};
 
 } // namespace
 
 TEST(ADistributedNotificationCenter, ObserversSeeTheirNameAndObjectOnly)
 {
-    APrivateBus bus;
-    AEventLoop loop;
-    ADistributedNotificationCenter center(&loop);
-    ASSERT_TRUE(center.IsConnected());
-    ASeen reload, anyAgent, prefChangeName, sentinel;
-    ASSERT_TRUE(center.AddObserver(&reload, Record, "NuvexaAgent", "PrefChange"));
-    ASSERT_TRUE(center.AddObserver(&anyAgent, Record, "NuvexaAgent", std::nullopt));
-    ASSERT_TRUE(center.AddObserver(&prefChangeName, Record, "PrefChange", std::nullopt));
-    ASSERT_TRUE(center.AddObserver(&sentinel, Record, "Sentinel", std::nullopt));
-
-    PostFromAnotherProcessLikeClient({
-        {"NuvexaAgent", "PrefChange"},
-        {"NuvexaAgent", "Other"},
-        {"PrefChange", std::nullopt},
-        {"NuvexaAgent", std::nullopt},
-        {"NuvexaPreferences", std::nullopt},
-    });
-    ASSERT_TRUE(ObserveUntilSentinel(loop, sentinel));
-
+    ACenters centers;
+    ASeen reload, anyAgent, prefChangeName, quoted;
+    ASSERT_TRUE(centers.fObserving);
+    ASSERT_TRUE(centers.fCenter.AddObserver(&reload, Record, "NuvexaAgent", "PrefChange"));
+    ASSERT_TRUE(centers.fCenter.AddObserver(&anyAgent, Record, "NuvexaAgent", std::nullopt));
+    ASSERT_TRUE(centers.fCenter.AddObserver(&prefChangeName, Record, "PrefChange", std::nullopt));
+    ASSERT_TRUE(centers.fCenter.AddObserver(&quoted, Record, "It's", "a 'quoted' \\ value"));
+    centers.PostAndObserve({{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "Other"}, {"PrefChange", std::nullopt},
+                            {"NuvexaAgent", std::nullopt}, {"NuvexaPreferences", std::nullopt},
+                            {"It's", "a 'quoted' \\ value"}, {"It's", "a 'quoted' value"}, {"Its", "a 'quoted' \\ value"}});
     EXPECT_EQ(reload, (ASeen{{"NuvexaAgent", "PrefChange"}})) << "the same name with another object is not seen";
     EXPECT_EQ(anyAgent, (ASeen{{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "Other"}, {"NuvexaAgent", ""}}));
     EXPECT_EQ(prefChangeName, (ASeen{{"PrefChange", ""}}));
+    EXPECT_EQ(quoted, (ASeen{{"It's", "a 'quoted' \\ value"}})) << "names that need quoting match exactly";
 }
 
-TEST(ADistributedNotificationCenter, NamesThatNeedQuotingAreMatchedExactly)
+TEST(ADistributedNotificationCenter, ObservationIsKeptOnceAndRemovedExactly)
 {
-    APrivateBus bus;
-    AEventLoop loop;
-    ADistributedNotificationCenter center(&loop);
-    ASeen quoted, sentinel;
-    ASSERT_TRUE(center.AddObserver(&quoted, Record, "It's", "a 'quoted' \\ value"));
-    ASSERT_TRUE(center.AddObserver(&sentinel, Record, "Sentinel", std::nullopt));
-    PostFromAnotherProcessLikeClient({{"It's", "a 'quoted' \\ value"}, {"It's", "a 'quoted' value"}, {"Its", "a 'quoted' \\ value"}});
-    ASSERT_TRUE(ObserveUntilSentinel(loop, sentinel));
-    EXPECT_EQ(quoted, (ASeen{{"It's", "a 'quoted' \\ value"}}));
-}
+    ACenters centers;
+    ASeen reload, other;
+    ASSERT_TRUE(centers.fCenter.AddObserver(&reload, Record, "NuvexaAgent", "PrefChange"));
+    ASSERT_TRUE(centers.fCenter.AddObserver(&reload, Record, "NuvexaAgent", "PrefChange"));
+    ASSERT_TRUE(centers.fCenter.AddObserver(&other, Record, "NuvexaAgent", "PrefChange"));
+    ASSERT_TRUE(centers.fCenter.AddObserver(nullptr, Record, "NuvexaPreferences", ""));
+    centers.PostAndObserve({{"NuvexaAgent", "PrefChange"}, {"NuvexaPreferences", std::nullopt}});
+    EXPECT_EQ(reload.size(), 1u) << "adding twice observes once";
 
-TEST(ADistributedNotificationCenter, RemovedObserverIsNoLongerCalledAndAddingTwiceCountsOnce)
-{
-    APrivateBus bus;
-    AEventLoop loop;
-    ADistributedNotificationCenter center(&loop);
-    ASeen reload, other, sentinel;
-    ASSERT_TRUE(center.AddObserver(&reload, Record, "NuvexaAgent", "PrefChange"));
-    ASSERT_TRUE(center.AddObserver(&reload, Record, "NuvexaAgent", "PrefChange"));
-    ASSERT_TRUE(center.AddObserver(&other, Record, "NuvexaAgent", "PrefChange"));
-    ASSERT_TRUE(center.AddObserver(&sentinel, Record, "Sentinel", std::nullopt));
-    PostFromAnotherProcessLikeClient({{"NuvexaAgent", "PrefChange"}});
-    ASSERT_TRUE(ObserveUntilSentinel(loop, sentinel));
+    for (int twice = 0; twice < 2; ++twice)
+        centers.fCenter.RemoveObserver(&reload, "NuvexaAgent", "PrefChange");
+    centers.fCenter.RemoveObserver(&other, "NuvexaAgent", std::nullopt);
+    // The observer that removed itself while called is not called again.
+    centers.fCenter.AddObserver(&other, Record, "NuvexaPreferences", "");
+    centers.PostAndObserve({{"NuvexaAgent", "PrefChange"}, {"NuvexaPreferences", std::nullopt}});
     EXPECT_EQ(reload.size(), 1u);
-
-    center.RemoveObserver(&reload, "NuvexaAgent", "PrefChange");
-    // Removing what is not there changes nothing.
-    center.RemoveObserver(&reload, "NuvexaAgent", "PrefChange");
-    center.RemoveObserver(&other, "NuvexaAgent", std::nullopt);
-    PostFromAnotherProcessLikeClient({{"NuvexaAgent", "PrefChange"}});
-    ASSERT_TRUE(ObserveUntilSentinel(loop, sentinel));
-    EXPECT_EQ(reload.size(), 1u);
-    EXPECT_EQ(other.size(), 2u);
-}
-
-namespace {
-
-struct ASelfRemoving {
-    int fCalls = 0;
-};
-
-void RemoveSelf(ADistributedNotificationCenter* center, void* observer, std::string_view name, std::string_view object)
-{
-    ++static_cast<ASelfRemoving*>(observer)->fCalls;
-    center->RemoveObserver(observer, name, object);
-}
-
-} // namespace
-
-TEST(ADistributedNotificationCenter, ObserverMayRemoveItselfWhileCalled)
-{
-    APrivateBus bus;
-    AEventLoop loop;
-    ADistributedNotificationCenter center(&loop);
-    ASelfRemoving once;
-    ASeen sentinel;
-    ASSERT_TRUE(center.AddObserver(&once, RemoveSelf, "NuvexaPreferences", ""));
-    ASSERT_TRUE(center.AddObserver(&sentinel, Record, "Sentinel", std::nullopt));
-    PostFromAnotherProcessLikeClient({{"NuvexaPreferences", std::nullopt}, {"NuvexaPreferences", std::nullopt}});
-    ASSERT_TRUE(ObserveUntilSentinel(loop, sentinel));
-    EXPECT_EQ(once.fCalls, 1);
+    EXPECT_EQ(other, (ASeen{{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "PrefChange"}, {"NuvexaPreferences", ""}}));
 }
 
 TEST(ADistributedNotificationCenter, WithoutASessionBusEveryOperationIsAQuietNoOp)
 {
     ATemporaryFolder empty;
-    struct ACase {
-        const char* fRule;
-        std::optional<std::string> fAddress;
-    } cases[] = {
-        {"an address where no daemon listens", "unix:path=" + (empty.Path() / "bus").string()},
-        {"no address and no bus in the runtime folder", std::nullopt},
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.fRule);
-        AScopedEnvironment address("DBUS_SESSION_BUS_ADDRESS", test.fAddress.value_or(""));
-        if (!test.fAddress)
+    AScopedEnvironment runtime("XDG_RUNTIME_DIR", empty.Path().string());
+    for (const char* address : {"unix:path=/nonexistent/bus", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(address != nullptr ? "an address where no daemon listens" : "no address, no bus in the runtime folder");
+        AScopedEnvironment variable("DBUS_SESSION_BUS_ADDRESS", address != nullptr ? address : "");
+        if (address == nullptr)
             unsetenv("DBUS_SESSION_BUS_ADDRESS");
-        AScopedEnvironment runtime("XDG_RUNTIME_DIR", empty.Path().string());
         AEventLoop loop;
         for (AEventLoop* withLoop : {&loop, static_cast<AEventLoop*>(nullptr)}) {
             ADistributedNotificationCenter center(withLoop);
@@ -155,31 +105,18 @@ TEST(ADistributedNotificationCenter, WithoutASessionBusEveryOperationIsAQuietNoO
     }
 }
 
-TEST(ADistributedNotificationCenter, CentreWithoutALoopOnlyPostsAndOneOnALoopHearsItself)
-{
-    APrivateBus bus;
-    ADistributedNotificationCenter poster(nullptr);
-    ASeen seen;
-    EXPECT_TRUE(poster.IsConnected());
-    EXPECT_FALSE(poster.AddObserver(&seen, Record, "NuvexaAgent", "PrefChange"));
-    EXPECT_TRUE(poster.PostNotification("NuvexaAgent", "PrefChange")) << "nobody listening is not a failure";
-
-    AEventLoop loop;
-    ADistributedNotificationCenter center(&loop);
-    ASSERT_TRUE(center.AddObserver(&seen, Record, "NuvexaPreferences", std::nullopt));
-    EXPECT_TRUE(center.PostNotification("NuvexaPreferences", std::nullopt));
-    EXPECT_TRUE(loop.RunUntil([&] { return !seen.empty(); }, 10'000'000));
-}
-
-TEST(ADistributedNotificationCenter, BusThatGoesAwayMakesPostsFailQuietly)
+TEST(ADistributedNotificationCenter, CentreHearsItselfAndPostsFailQuietlyOnceTheBusHasGone)
 {
     auto bus = std::make_unique<APrivateBus>();
     AEventLoop loop;
-    ADistributedNotificationCenter observing(&loop);
-    ADistributedNotificationCenter posting(nullptr);
+    ADistributedNotificationCenter observing(&loop), posting(nullptr);
     ASeen seen;
+    EXPECT_FALSE(posting.AddObserver(&seen, Record, "NuvexaAgent", std::nullopt)) << "without a loop it only posts";
+    EXPECT_TRUE(posting.PostNotification("Nobody", std::nullopt)) << "nobody listening is not a failure";
     ASSERT_TRUE(observing.AddObserver(&seen, Record, "NuvexaAgent", std::nullopt));
-    ASSERT_TRUE(posting.PostNotification("NuvexaAgent", std::nullopt));
+    EXPECT_TRUE(observing.PostNotification("NuvexaAgent", std::nullopt));
+    EXPECT_TRUE(loop.RunUntil([&] { return seen.size() == 1; }, 10'000'000)) << "a centre on a loop hears itself";
+
     bus.reset();
     EXPECT_FALSE(posting.PostNotification("NuvexaAgent", std::nullopt));
     EXPECT_FALSE(posting.IsConnected());
