@@ -23,19 +23,13 @@ namespace {
 
 constexpr int32_t kGiveUp = 6, kNoReply = 7, kThrows = 8;
 
-// What a port's callout saw, readable from a client's thread. While fHeld is
+// What a port's callout saw, readable from a client's thread; while fHeld is
 // set the callout keeps its loop waiting.
 struct ARecorder {
     std::mutex fLock;
     AMessages fSeen;
     std::atomic<bool> fHeld{false};
     std::unique_ptr<ALocalMessagePort> fOwnPort;  // given up by the callout of kGiveUp
-
-    AMessages Seen()
-    {
-        std::lock_guard lock(fLock);
-        return fSeen;
-    }
 };
 
 // Replies with the message id as a byte and the payload reversed; kNoReply
@@ -45,7 +39,7 @@ std::optional<AMessageData> Answer(ALocalMessagePort* port, int32_t id, const AM
     auto* recorder = static_cast<ARecorder*>(info);
     {
         std::lock_guard lock(recorder->fLock);
-        recorder->fSeen.emplace_back(id, payload != nullptr ? std::optional(*payload) : std::nullopt);
+        recorder->fSeen.emplace_back(id, payload ? std::optional(*payload) : std::nullopt);
     }
     while (recorder->fHeld)
         std::this_thread::sleep_for(1ms);
@@ -75,7 +69,7 @@ AStatus SendOnce(std::string_view name, int32_t id, std::optional<AMessageData> 
 }
 
 // Sends one-way messages numbered from `first` until the port's connection
-// queue is full, which must take at least as many as the kernel queues.
+// queue is full, which must hold as many as the kernel queues.
 uint32_t SendUntilFull(std::string_view name, uint32_t first, double sendTimeout)
 {
     uint32_t sent = 0, backlog = 128;
@@ -86,15 +80,6 @@ uint32_t SendUntilFull(std::string_view name, uint32_t first, double sendTimeout
     std::ifstream("/proc/sys/net/core/somaxconn") >> backlog;
     EXPECT_GE(sent + 1, std::min<uint32_t>(backlog, SOMAXCONN));
     return sent;
-}
-
-// Whether the messages from `from` on carry the numbers 0, 1, ... count - 1.
-bool AreNumbered(const AMessages& seen, size_t from, uint32_t count)
-{
-    for (uint32_t i = 0; i < count; ++i)
-        if (from + i >= seen.size() || seen[from + i].second != Index(i))
-            return false;
-    return true;
 }
 
 // A client that speaks to the port's socket directly and sends `packet`.
@@ -129,18 +114,20 @@ bool IsClosedByPort(const AFileDescriptor& client)
 
 } // namespace
 
+// Each test's port, "Port", served on the test's loop in a private runtime
+// folder; a client that must block runs on a thread of its own.
 class AMessagePortTest : public testing::Test {
 protected:
     std::unique_ptr<ALocalMessagePort> Serve(std::string_view name)
     {
         return ALocalMessagePort::Create(fLoop, name, Answer, &fRecorder);
     }
-    bool RunUntilCount(size_t count)
+    AMessages Seen()
     {
-        return fLoop.RunUntil([&] { return fRecorder.Seen().size() >= count; }, 20'000'000);
+        std::lock_guard lock(fRecorder.fLock);
+        return fRecorder.fSeen;
     }
-    // Runs `client` on a thread of its own, so that it may block, while the
-    // test's loop serves.
+    bool RunUntilCount(size_t count) { return fLoop.RunUntil([&] { return Seen().size() >= count; }, 20'000'000); }
     template <typename AClient> auto WhileServing(AClient client)
     {
         auto result = std::async(std::launch::async, client);
@@ -148,21 +135,33 @@ protected:
             fLoop.RunOnce(10'000);
         return result.get();
     }
+    // The messages the port saw from `from` on, as numbered by SendUntilFull.
+    AMessages SeenFrom(size_t from)
+    {
+        const AMessages seen = Seen();
+        return from <= seen.size() ? AMessages(seen.begin() + from, seen.end()) : AMessages();
+    }
+    static AMessages Numbered(uint32_t count)
+    {
+        AMessages numbered;
+        for (uint32_t i = 0; i < count; ++i)
+            numbered.emplace_back(0, Index(i));
+        return numbered;
+    }
 
     ATemporaryFolder fRuntime;
     AScopedEnvironment fEnvironment{"XDG_RUNTIME_DIR", fRuntime.Path().string()};
-    const std::filesystem::path fFolder = fRuntime.Path() / "nuvexa";
+    const std::filesystem::path fFolder = fRuntime.Path() / "nuvexa", fSocket = fFolder / "Port";
     AEventLoop fLoop;
     ARecorder fRecorder;
+    std::unique_ptr<ALocalMessagePort> fPort = Serve("Port");
 };
 
 TEST_F(AMessagePortTest, RequestsReachTheCalloutAndRepliesComeBackAsSent)
 {
-    auto local = Serve("Echo");
-    ASSERT_TRUE(local);
     AMessageData largestReply(kMaxMessagePayload, 0xAB);
     largestReply[0] = 4;
-    struct ACase {
+    const struct {
         const char* fRule;
         int32_t fId;
         std::optional<AMessageData> fPayload;
@@ -179,7 +178,7 @@ TEST_F(AMessagePortTest, RequestsReachTheCalloutAndRepliesComeBackAsSent)
         {"a reply over the limit is a transport error", 5, AMessageData(kMaxMessagePayload, 1), AStatus::kTransportError, std::nullopt},
     };
     // One remote port carries every request, each on a connection of its own.
-    auto port = ARemoteMessagePort::Create("Echo");
+    auto port = ARemoteMessagePort::Create("Port");
     ASSERT_TRUE(port);
     for (const auto& test : cases) {
         SCOPED_TRACE(test.fRule);
@@ -187,57 +186,53 @@ TEST_F(AMessagePortTest, RequestsReachTheCalloutAndRepliesComeBackAsSent)
         EXPECT_EQ(WhileServing([&] { return port->SendRequest(test.fId, test.fPayload ? &*test.fPayload : nullptr, 1, 1, &reply); }),
                   test.fStatus);
         EXPECT_EQ(reply, test.fStatus == AStatus::kSuccess ? test.fReply : reply);
-        EXPECT_EQ(fRecorder.Seen().back(), std::pair(test.fId, test.fPayload));
+        EXPECT_EQ(SeenFrom(0).back(), std::pair(test.fId, test.fPayload));
     }
-    EXPECT_EQ(fRecorder.Seen().size(), std::size(cases));
+    EXPECT_EQ(Seen().size(), std::size(cases));
 }
 
 TEST_F(AMessagePortTest, WhileTheHandlerHoldsTheLoopRequestsQueueUntilTheQueueIsFullAndNoneIsLost)
 {
-    auto local = Serve("Busy");
-    ASSERT_TRUE(local);
     fRecorder.fHeld = true;
     const uint32_t queued = WhileServing([&] {
-        EXPECT_EQ(SendOnce("Busy", kNoReply), AStatus::kSuccess) << "a one-way request does not wait for the handler";
-        EXPECT_TRUE(WaitFor([&] { return fRecorder.Seen().size() == 1; }));
+        EXPECT_EQ(SendOnce("Port", kNoReply), AStatus::kSuccess) << "a one-way request does not wait for the handler";
+        EXPECT_TRUE(WaitFor([&] { return Seen().size() == 1; }));
         std::optional<AMessageData> reply;
-        EXPECT_EQ(SendOnce("Busy", 1, {}, &reply, 1, 0.05), AStatus::kReceiveTimeout);
-        const uint32_t sent = SendUntilFull("Busy", 0, 0.02);
+        EXPECT_EQ(SendOnce("Port", 1, {}, &reply, 1, 0.05), AStatus::kReceiveTimeout);
+        const uint32_t sent = SendUntilFull("Port", 0, 0.02);
         fRecorder.fHeld = false;
         return sent;
     });
     ASSERT_TRUE(RunUntilCount(queued + 2));
-    EXPECT_TRUE(AreNumbered(fRecorder.Seen(), 2, queued));
+    EXPECT_EQ(SeenFrom(2), Numbered(queued));
     std::optional<AMessageData> reply;
-    EXPECT_EQ(WhileServing([&] { return SendOnce("Busy", 2, {}, &reply); }), AStatus::kSuccess) << "it serves on";
+    EXPECT_EQ(WhileServing([&] { return SendOnce("Port", 2, {}, &reply); }), AStatus::kSuccess) << "it serves on";
     EXPECT_EQ(reply, AMessageData{2});
 }
 
 TEST_F(AMessagePortTest, SendsFromTheServingThreadArriveInOrderAndNeverWaitForItsLoop)
 {
-    auto local = Serve("MouseClickPort");
-    ASSERT_TRUE(local);
     // One message per input report, the loop serving in between.
     constexpr uint32_t kCount = 10000;
     for (uint32_t i = 0; i < kCount; ++i) {
-        ASSERT_EQ(SendOnce("MouseClickPort", 0, Index(i)), AStatus::kSuccess);
+        ASSERT_EQ(SendOnce("Port", 0, Index(i)), AStatus::kSuccess);
         fLoop.RunOnce(0);
     }
     ASSERT_TRUE(RunUntilCount(kCount));
     // A burst fills the queue; a generous send time-out is not waited for.
     const auto start = std::chrono::steady_clock::now();
-    const uint32_t burst = SendUntilFull("MouseClickPort", kCount, 60);
+    const uint32_t burst = SendUntilFull("Port", kCount, 60);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
     ASSERT_TRUE(RunUntilCount(kCount + burst));
     // A request wanting a reply cannot be answered in time: it does not
     // wait, and the request is still handled.
     std::optional<AMessageData> reply;
-    EXPECT_EQ(SendOnce("MouseClickPort", 0, Index(kCount + burst), &reply, 60, 60), AStatus::kReceiveTimeout);
+    EXPECT_EQ(SendOnce("Port", 0, Index(kCount + burst), &reply, 60, 60), AStatus::kReceiveTimeout);
     ASSERT_TRUE(RunUntilCount(kCount + burst + 1));
-    EXPECT_TRUE(AreNumbered(fRecorder.Seen(), 0, kCount + burst + 1));
+    EXPECT_EQ(SeenFrom(0), Numbered(kCount + burst + 1));
 }
 
-TEST_F(AMessagePortTest, PortsComeAndGoWithTheirNames)
+TEST_F(AMessagePortTest, NamesAreTakenOnceAndGivenUpWithTheirFiles)
 {
     for (const std::string& name : {std::string(), std::string("a/b"), std::string(".hidden"), std::string(".."),
                                     std::string(300, 'x'), std::string("nul\0byte", 8)}) {
@@ -246,48 +241,39 @@ TEST_F(AMessagePortTest, PortsComeAndGoWithTheirNames)
         EXPECT_FALSE(ARemoteMessagePort::Create(name));
     }
     EXPECT_FALSE(ALocalMessagePort::Create(fLoop, "NoCallout", nullptr, nullptr));
-    EXPECT_FALSE(ARemoteMessagePort::Create("Gone")) << "nobody serves it yet";
-    auto local = Serve("Gone");
-    ASSERT_TRUE(local);
-    EXPECT_EQ(local->GetName(), "Gone");
-    EXPECT_FALSE(Serve("Gone")) << "a held name is refused even in its holder's process";
-    auto early = ARemoteMessagePort::Create("Gone");
+    EXPECT_FALSE(ARemoteMessagePort::Create("NobodyServesThis"));
+    EXPECT_EQ(fPort->GetName(), "Port");
+    EXPECT_FALSE(Serve("Port")) << "a held name is refused even in its holder's process";
+    auto early = ARemoteMessagePort::Create("Port");
     ASSERT_TRUE(early);
-    local.reset();
-    EXPECT_FALSE(std::filesystem::exists(fFolder / "Gone"));
-    EXPECT_FALSE(std::filesystem::exists(fFolder / ".Gone.lock"));
+    fPort.reset();
+    EXPECT_FALSE(std::filesystem::exists(fSocket));
+    EXPECT_FALSE(std::filesystem::exists(fFolder / ".Port.lock"));
     EXPECT_EQ(early->SendRequest(1, nullptr, 1, 1, nullptr), AStatus::kIsInvalid);
-    EXPECT_FALSE(ARemoteMessagePort::Create("Gone"));
+    EXPECT_FALSE(ARemoteMessagePort::Create("Port"));
     // The name is free again, and a handler may give its own port up.
-    fRecorder.fOwnPort = Serve("Gone");
-    ASSERT_TRUE(fRecorder.fOwnPort);
+    ASSERT_TRUE(fRecorder.fOwnPort = Serve("Port"));
     for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(SendOnce("Gone", kGiveUp), AStatus::kSuccess);
+        ASSERT_EQ(SendOnce("Port", kGiveUp), AStatus::kSuccess);
     EXPECT_TRUE(fLoop.RunUntil([&] { return !fRecorder.fOwnPort; }, 5'000'000));
     EXPECT_TRUE(RunUntilIdle(fLoop));
-    EXPECT_EQ(fRecorder.Seen().size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(fFolder / "Gone"));
+    EXPECT_EQ(Seen().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(fSocket));
 }
 
 TEST_F(AMessagePortTest, NameHeldByALiveProcessIsRefusedAndReclaimedAfterItIsKilled)
 {
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
     const pid_t holder = fork();
     if (holder == 0) {
         AEventLoop loop;
-        auto port = ALocalMessagePort::Create(loop, "Held", Answer, &fRecorder);
-        if (write(ready[1], port ? "1" : "0", 1) == 1 && port)
+        if (auto port = ALocalMessagePort::Create(loop, "Held", Answer, &fRecorder))
             loop.Run();
         _exit(0);
     }
-    char served = 0;
-    ASSERT_EQ(read(ready[0], &served, 1), 1);
-    ASSERT_EQ(served, '1');
-    EXPECT_FALSE(Serve("Held"));
     std::optional<AMessageData> reply;
-    EXPECT_EQ(SendOnce("Held", 42, {}, &reply), AStatus::kSuccess);
+    ASSERT_TRUE(WaitFor([&] { return SendOnce("Held", 42, {}, &reply) == AStatus::kSuccess; }));
     EXPECT_EQ(reply, AMessageData{42});
+    EXPECT_FALSE(Serve("Held"));
     ASSERT_EQ(kill(holder, SIGKILL), 0);
     ASSERT_EQ(waitpid(holder, nullptr, 0), holder);
     EXPECT_TRUE(std::filesystem::exists(fFolder / "Held")) << "the dead holder's socket is left behind";
@@ -296,19 +282,15 @@ TEST_F(AMessagePortTest, NameHeldByALiveProcessIsRefusedAndReclaimedAfterItIsKil
     ASSERT_TRUE(local);
     EXPECT_EQ(SendOnce("Held", 3, AMessageData{7}), AStatus::kSuccess);
     EXPECT_TRUE(RunUntilCount(1));
-    close(ready[0]);
-    close(ready[1]);
 }
 
 TEST_F(AMessagePortTest, ClientOfAnotherUserIsClosedWithoutBeingServed)
 {
     if (geteuid() != 0)
         GTEST_SKIP() << "acting as another user needs root";
-    auto local = Serve("Guarded");
-    ASSERT_TRUE(local);
     // Opened so that the other user's connection gets as far as the port's
-    // own credential check; the client prints whether it was answered.
-    ASSERT_EQ(chmod(fRuntime.Path().c_str(), 0711) | chmod(fFolder.c_str(), 0711) | chmod((fFolder / "Guarded").c_str(), 0777), 0);
+    // own credential check; the client prints the length of any answer.
+    ASSERT_EQ(chmod(fRuntime.Path().c_str(), 0711) | chmod(fFolder.c_str(), 0711) | chmod(fSocket.c_str(), 0777), 0);
     const std::string client = "import socket, struct, sys\n"
                                "s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)\n"
                                "s.connect(sys.argv[1])\n"
@@ -316,12 +298,11 @@ TEST_F(AMessagePortTest, ClientOfAnotherUserIsClosedWithoutBeingServed)
                                "try:\n    s.send(struct.pack('=IiI', int(sys.argv[2]), 1, 1)); print(len(s.recv(64)))\n"
                                "except (BrokenPipeError, ConnectionResetError):\n    print(0)\n";
     const auto result = WhileServing([&] {
-        return RunProgram("/usr/bin/python3", {"-c", client, fFolder / "Guarded", std::to_string(kMessagePacketMagic)},
-                          {"", true});
+        return RunProgram("/usr/bin/python3", {"-c", client, fSocket, std::to_string(kMessagePacketMagic)}, {"", true});
     });
     EXPECT_EQ(result.fStdout, "0\n") << result.fStderr;
-    EXPECT_TRUE(fRecorder.Seen().empty());
-    EXPECT_EQ(SendOnce("Guarded", 2), AStatus::kSuccess);
+    EXPECT_TRUE(Seen().empty());
+    EXPECT_EQ(SendOnce("Port", 2), AStatus::kSuccess);
     EXPECT_TRUE(RunUntilCount(1)) << "the port still serves its own user";
 }
 
@@ -341,8 +322,7 @@ TEST_F(AMessagePortTest, PortFolderIsAPrivateRealFolderOfOurOwn)
         for (int round = 0; round < 2; ++round) {
             EXPECT_EQ(GetMessagePortFolder(), folder.string());
             EXPECT_EQ(lstat(folder.c_str(), &info), 0);
-            EXPECT_TRUE(S_ISDIR(info.st_mode));
-            EXPECT_EQ(info.st_mode & 07777, 0700u);
+            EXPECT_EQ(info.st_mode & (S_IFMT | 07777), S_IFDIR | 0700u);
             EXPECT_EQ(info.st_uid, geteuid());
             chmod(folder.c_str(), round == 0 ? 0755 : 0700);
         }
@@ -366,53 +346,42 @@ TEST_F(AMessagePortTest, PortFolderIsAPrivateRealFolderOfOurOwn)
         EXPECT_EQ(GetMessagePortFolder(), "");
     }
     // A symbolic link in the port folder's place could lead anywhere.
-    std::filesystem::remove(fFolder);
+    fPort.reset();
+    std::filesystem::remove_all(fFolder);
     std::filesystem::create_directory_symlink(open, fFolder);
     EXPECT_EQ(GetMessagePortFolder(), "");
-    EXPECT_FALSE(Serve("Anything"));
+    EXPECT_FALSE(Serve("Port"));
 }
 
-TEST_F(AMessagePortTest, MalformedAndOversizedPacketsAreDroppedWithTheirConnection)
+TEST_F(AMessagePortTest, MalformedAndStalledClientsAreClosedAndHoldUpNobody)
 {
-    auto local = Serve("Strict");
-    ASSERT_TRUE(local);
-    const std::pair<const char*, std::vector<uint8_t>> cases[] = {
+    const std::pair<const char*, std::vector<uint8_t>> malformed[] = {
         {"a packet shorter than the header", {1, 2, 3}},
         {"a foreign magic", Packet(0x12345678, 1, kPacketWantsReply)},
         {"an unknown flag", Packet(kMessagePacketMagic, 1, 1u << 7)},
         {"bytes after a header that announces no payload", Packet(kMessagePacketMagic, 1, 0, 4)},
         {"a payload over the limit", Packet(kMessagePacketMagic, 1, kPacketHasPayload | kPacketWantsReply, kMaxMessagePayload + 1)},
     };
-    for (const auto& [rule, bytes] : cases) {
+    for (const auto& [rule, bytes] : malformed) {
         SCOPED_TRACE(rule);
-        AFileDescriptor client = SendDirectly(fFolder / "Strict", bytes);
-        ASSERT_TRUE(client);
-        EXPECT_TRUE(fLoop.RunUntil([&] { return IsClosedByPort(client); }, 5'000'000));
+        AFileDescriptor client = SendDirectly(fSocket, bytes);
+        EXPECT_TRUE(fLoop.RunUntil([&] { return client && IsClosedByPort(client); }, 5'000'000));
     }
-    EXPECT_EQ(SendOnce("Strict", 1, AMessageData(kMaxMessagePayload + 1)), AStatus::kTransportError)
+    EXPECT_EQ(SendOnce("Port", 1, AMessageData(kMaxMessagePayload + 1)), AStatus::kTransportError)
         << "the sender refuses an oversized payload itself";
-    ASSERT_EQ(SendOnce("Strict", 2, AMessageData{0x44}), AStatus::kSuccess);
-    ASSERT_TRUE(RunUntilCount(1));
     EXPECT_TRUE(RunUntilIdle(fLoop));
-    EXPECT_EQ(fRecorder.Seen(), (AMessages{{2, AMessageData{0x44}}})) << "only the well-formed message is handled";
-}
+    EXPECT_TRUE(Seen().empty()) << "no malformed packet reaches the handler";
 
-TEST_F(AMessagePortTest, StalledClientsDoNotHoldUpOthersAndAreClosed)
-{
-    auto local = Serve("Patient");
-    ASSERT_TRUE(local);
     // Clients that never send, more than the port keeps waiting, and clients
     // that ask for the largest reply and never read it.
     std::vector<AFileDescriptor> stalled;
-    for (int i = 0; i < 100; ++i)
-        stalled.push_back(SendDirectly(fFolder / "Patient"));
-    for (int i = 0; i < 10; ++i)
-        stalled.push_back(SendDirectly(fFolder / "Patient", Packet(kMessagePacketMagic, 9, kPacketHasPayload | kPacketWantsReply,
-                                                                   kMaxMessagePayload - 1)));
+    for (int i = 0; i < 110; ++i)
+        stalled.push_back(SendDirectly(fSocket, i < 100 ? std::vector<uint8_t>() : Packet(kMessagePacketMagic, 9,
+                                                kPacketHasPayload | kPacketWantsReply, kMaxMessagePayload - 1)));
     std::optional<AMessageData> reply;
-    EXPECT_EQ(WhileServing([&] { return SendOnce("Patient", 1, {}, &reply); }), AStatus::kSuccess);
+    EXPECT_EQ(WhileServing([&] { return SendOnce("Port", 1, {}, &reply); }), AStatus::kSuccess);
     EXPECT_EQ(reply, AMessageData{1});
-    EXPECT_EQ(fRecorder.Seen().size(), 11u);
+    EXPECT_EQ(Seen().size(), 11u);
     // Each is closed in the end, when idle too long or to make room.
     for (const auto& client : stalled)
         EXPECT_TRUE(fLoop.RunUntil([&] { return IsClosedByPort(client); }, 10'000'000));
@@ -420,13 +389,11 @@ TEST_F(AMessagePortTest, StalledClientsDoNotHoldUpOthersAndAreClosed)
 
 TEST_F(AMessagePortTest, IdleTimeOutCountsFromEachConnectionAndARemoteReconnectsAfterIt)
 {
-    auto local = Serve("Idle");
-    ASSERT_TRUE(local);
-    auto late = ARemoteMessagePort::Create("Idle");
+    auto late = ARemoteMessagePort::Create("Port");
     ASSERT_TRUE(late);
     // The first client is accepted before it sends, so it waits, and is then
     // served: the port's idle clock was started for it.
-    AFileDescriptor first = SendDirectly(fFolder / "Idle");
+    AFileDescriptor first = SendDirectly(fSocket);
     ASSERT_TRUE(RunUntilIdle(fLoop));
     ASSERT_EQ(send(first.Get(), Packet(kMessagePacketMagic, 3, 0).data(), kMessagePacketHeaderSize, 0), 12);
     ASSERT_TRUE(RunUntilCount(1));
@@ -434,7 +401,7 @@ TEST_F(AMessagePortTest, IdleTimeOutCountsFromEachConnectionAndARemoteReconnects
     // after its own idle time-out (2 s), neither at the first's nor never.
     fLoop.RunUntil([] { return false; }, 1'000'000);
     const auto connected = std::chrono::steady_clock::now();
-    AFileDescriptor second = SendDirectly(fFolder / "Idle");
+    AFileDescriptor second = SendDirectly(fSocket);
     ASSERT_TRUE(fLoop.RunUntil([&] { return IsClosedByPort(second); }, 10'000'000));
     EXPECT_GE(std::chrono::steady_clock::now() - connected, 2s);
     // The connection made at look-up was dropped as idle: the request goes

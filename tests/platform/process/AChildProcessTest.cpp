@@ -16,14 +16,12 @@ TEST(AChildProcess, ReportsWhatBecameOfEachChild)
 {
     ATemporaryFolder folder;
     const std::string plain = folder.Path() / "plain", noInterpreter = folder.Path() / "no-interpreter";
-    const std::string noMagic = folder.Path() / "no-magic";
+    const std::string noMagic = folder.Path() / "no-magic", zeros = "head -c 1048576 /dev/zero";
     WriteWholeFile(plain, "#!/bin/sh\nexit 0\n");
     WriteExecutable(noInterpreter, "#!/nonexistent/interpreter\n");
     WriteExecutable(noMagic, "echo no interpreter line\n");
-    const std::string zeros = "head -c 1048576 /dev/zero";
     // The agent's loop blocks the signals it serves and may ignore SIGPIPE;
-    // a child inherits neither. A descriptor without close-on-exec is not
-    // inherited either.
+    // a child inherits neither, nor a descriptor left without close-on-exec.
     sigset_t term, previous;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
@@ -33,32 +31,27 @@ TEST(AChildProcess, ReportsWhatBecameOfEachChild)
     sigaction(SIGPIPE, &ignore, &previousPipe);
     const int leaked = open("/dev/null", O_RDONLY);
 
-    struct ACase {
+    const struct {
         const char* fRule;
         std::string fProgram;
         std::vector<std::string> fArguments;
         AState fState;
         int fCode;  // the exit status, the terminating signal or the exec error
         std::string fOutput, fError;
-        bool fSearchPath = false;
     } cases[] = {
         {"each argument reaches the program verbatim, without a shell", "/usr/bin/printf",
-         {"%s|", "a b", "'q'", "\"d\"", "$HOME", "*", "", "x;y", "%n"}, AState::kExited, 0,
-         "a b|'q'|\"d\"|$HOME|*||x;y|%n|", ""},
+         {"%s|", "a b", "'q'", "\"d\"", "$HOME", "*", "", "x;y", "%n"}, AState::kExited, 0, "a b|'q'|\"d\"|$HOME|*||x;y|%n|", ""},
         {"the exit status and both streams are reported", "/bin/sh", {"-c", "echo out; echo err >&2; exit 7"},
          AState::kExited, 7, "out\n", "err\n"},
         {"the terminating signal is reported", "/bin/sh", {"-c", "kill -KILL $$"}, AState::kSignaled, SIGKILL, "", ""},
-        {"a signal blocked by the caller is not blocked in the child", "/bin/sh", {"-c", "kill -TERM $$; exit 3"},
-         AState::kSignaled, SIGTERM, "", ""},
-        {"a signal ignored by the caller is at its default in the child", "/bin/sh", {"-c", "kill -PIPE $$; exit 3"},
-         AState::kSignaled, SIGPIPE, "", ""},
+        {"a signal the caller blocks is not blocked", "/bin/sh", {"-c", "kill -TERM $$; exit 3"}, AState::kSignaled, SIGTERM, "", ""},
+        {"a signal the caller ignores is at its default", "/bin/sh", {"-c", "kill -PIPE $$; exit 3"}, AState::kSignaled, SIGPIPE, "", ""},
         {"no descriptor beyond the standard three is inherited", "/bin/ls", {"/proc/self/fd"}, AState::kExited, 0,
-         "0\n1\n2\n3\n", ""},  // ls holds the folder it lists as 3
+         "0\n1\n2\n3\n", ""},  // 3 is the folder ls lists
         {"capture stops at the limit, yet the child is drained to its end", "/bin/sh",
-         {"-c", zeros + "; " + zeros + " >&2; exit 4"}, AState::kExited, 4, std::string(1000, '\0'),
-         std::string(1000, '\0')},
+         {"-c", zeros + "; " + zeros + " >&2; exit 4"}, AState::kExited, 4, std::string(1000, '\0'), std::string(1000, '\0')},
         {"a missing program", folder.Path() / "missing", {}, AState::kStartFailed, ENOENT, "", ""},
-        {"a program missing from PATH", "nuvexa-no-such-program", {}, AState::kStartFailed, ENOENT, "", "", true},
+        {"a program missing from PATH", "nuvexa-no-such-program", {}, AState::kStartFailed, ENOENT, "", ""},
         {"a file without execute permission", plain, {}, AState::kStartFailed, EACCES, "", ""},
         {"a script whose interpreter is missing", noInterpreter, {}, AState::kStartFailed, ENOENT, "", ""},
         {"a file that is neither a binary nor a script", noMagic, {}, AState::kStartFailed, ENOEXEC, "", ""},
@@ -67,14 +60,15 @@ TEST(AChildProcess, ReportsWhatBecameOfEachChild)
     for (const auto& test : cases) {
         SCOPED_TRACE(test.fRule);
         AChildProcess child;
-        const AChildProcess::AOptions options{test.fSearchPath, false, true, true, 1000};
-        EXPECT_EQ(child.Start(test.fProgram, test.fArguments, options), test.fState != AState::kStartFailed);
+        const bool searchPath = test.fProgram.find('/') == std::string::npos;
+        EXPECT_EQ(child.Start(test.fProgram, test.fArguments, {searchPath, false, true, true, 1000}),
+                  test.fState != AState::kStartFailed);
         EXPECT_EQ(child.Wait(), test.fState != AState::kStartFailed);
         EXPECT_EQ(child.State(), test.fState);
-        const int code = test.fState == AState::kExited     ? child.ExitStatus()
-                         : test.fState == AState::kSignaled ? child.TermSignal()
-                                                            : child.StartError();
-        EXPECT_EQ(code, test.fCode);
+        EXPECT_EQ(test.fState == AState::kExited     ? child.ExitStatus()
+                  : test.fState == AState::kSignaled ? child.TermSignal()
+                                                     : child.StartError(),
+                  test.fCode);
         EXPECT_EQ(child.Output(), test.fOutput);
         EXPECT_EQ(child.ErrorOutput(), test.fError);
     }
@@ -90,28 +84,22 @@ TEST(AChildProcess, WaitEndsWithTheChildNotWithWhatItLeftRunning)
     ATemporaryFolder folder;
     const auto wrote = folder.Path() / "wrote";
     AChildProcess child;
-    ASSERT_TRUE(child.Start("/bin/sh", {"-c", "(sleep 2; echo late >&2 && echo wrote > " + ShellQuoted(wrote) +
-                                                  ") & echo early >&2"}, {false, false, true, true}));
+    ASSERT_TRUE(child.Start("/bin/sh", {"-c", "(sleep 2; echo late >&2 && echo wrote > " + ShellQuoted(wrote) + ") & echo early >&2"},
+                            {false, false, true, true}));
     ASSERT_TRUE(child.Wait(10s));
     EXPECT_FALSE(std::filesystem::exists(wrote)) << "the wait lasted for the background job";
-    EXPECT_EQ(child.ExitStatus(), 0);
     EXPECT_EQ(child.ErrorOutput(), "early\n");
     EXPECT_EQ(kill(child.Pid(), 0), -1) << "reaped, not left a zombie";
     EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(wrote) && ReadWholeFile(wrote) == "wrote\n"; }));
 
     // A child still running when the wait's limit passes keeps running;
     // once let go it is reaped when it ends.
-    pid_t pid = -1;
-    {
-        AChildProcess running;
-        ASSERT_TRUE(running.Start("/bin/sh", {"-c", "echo waiting >&2; sleep 1"}, {false, false, true, true}));
-        EXPECT_FALSE(running.Wait(100ms));
-        EXPECT_EQ(running.State(), AState::kRunning);
-        EXPECT_EQ(running.ErrorOutput(), "waiting\n");
-        pid = running.Pid();
-        running.Detach();
-        EXPECT_EQ(running.State(), AState::kDetached);
-    }
-    EXPECT_EQ(kill(pid, 0), 0) << "a child let go is not killed";
-    EXPECT_TRUE(WaitFor([&] { return kill(pid, 0) != 0; })) << "the background reaper collects it";
+    AChildProcess running;
+    ASSERT_TRUE(running.Start("/bin/sh", {"-c", "echo waiting >&2; sleep 1"}, {false, false, true, true}));
+    EXPECT_FALSE(running.Wait(100ms));
+    EXPECT_EQ(running.ErrorOutput(), "waiting\n");
+    running.Detach();
+    EXPECT_EQ(running.State(), AState::kDetached);
+    EXPECT_EQ(kill(running.Pid(), 0), 0) << "a child let go is not killed";
+    EXPECT_TRUE(WaitFor([&] { return kill(running.Pid(), 0) != 0; })) << "the background reaper collects it";
 }
