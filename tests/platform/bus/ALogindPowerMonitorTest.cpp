@@ -1,5 +1,7 @@
 // Sleep and wake from logind, against python3-dbusmock's logind on a private
-// system bus.
+// system bus. The lock's kind and its round trip through sleep and wake are
+// checked with the whole agent (AAgentLifecycle); this checks when the lock
+// goes.
 
 #include "platform/bus/ALogindPowerMonitor.h"
 
@@ -23,45 +25,31 @@ struct ARecorder {
 
 } // namespace
 
-TEST(ALogindPowerMonitor, WithoutLogindThereIsNoMonitor)
+TEST(ALogindPowerMonitor, SleepLockGoesRightAfterTheCallbackAndWithTheMonitor)
 {
     AEventLoop loop;
     ARecorder recorder;
     {
         AScopedEnvironment bus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/system_bus_socket");
         EXPECT_EQ(ALogindPowerMonitor::Open(loop, ARecorder::Callback, &recorder), nullptr) << "no system bus";
+        APrivateBus system(APrivateBus::AKind::kSystem);
+        EXPECT_EQ(ALogindPowerMonitor::Open(loop, ARecorder::Callback, &recorder), nullptr) << "no logind on the bus";
     }
-    APrivateBus system(APrivateBus::AKind::kSystem);
-    EXPECT_EQ(ALogindPowerMonitor::Open(loop, ARecorder::Callback, &recorder), nullptr) << "no logind on the bus";
-}
-
-TEST(ALogindPowerMonitor, HoldsADelayLockThatSleepReleasesAfterTheCallbackAndWakeTakesAgain)
-{
     AStandInLogind logind;
-    AEventLoop loop;
-    ARecorder recorder;
     auto monitor = ALogindPowerMonitor::Open(loop, ARecorder::Callback, &recorder);
     ASSERT_NE(monitor, nullptr);
     recorder.fMonitor = monitor.get();
-    const auto inhibitors = logind.ListInhibitors();
-    ASSERT_EQ(inhibitors.size(), 1u);
-    EXPECT_EQ(inhibitors[0].fWhat + '|' + inhibitors[0].fWho + '|' + inhibitors[0].fMode, "sleep|Nuvexa Device Controller|delay");
-    EXPECT_FALSE(inhibitors[0].fWhy.empty());
-
+    EXPECT_TRUE(logind.WaitForInhibitorCount(1));
+    EXPECT_FALSE(logind.ListInhibitors().at(0).fWhy.empty());
     // logind waits for the sleep callback: the lock goes only after it.
     logind.EmitPrepareForSleep(true);
     ASSERT_TRUE(loop.RunUntil([&] { return recorder.fMessages.size() == 1; }, 5'000'000));
     EXPECT_EQ(recorder.fMessages[0], std::pair(APowerMessage::kSystemWillSleep, true));
     EXPECT_FALSE(monitor->HoldsSleepLock());
-    EXPECT_TRUE(logind.WaitForInhibitorCount(0));
-
     logind.EmitPrepareForSleep(false);
     ASSERT_TRUE(loop.RunUntil([&] { return recorder.fMessages.size() == 2; }, 5'000'000));
     EXPECT_EQ(recorder.fMessages[1], std::pair(APowerMessage::kSystemHasPoweredOn, false));
-    EXPECT_TRUE(monitor->HoldsSleepLock());
     EXPECT_TRUE(logind.WaitForInhibitorCount(1));
-    EXPECT_EQ(logind.CountInhibitCalls(), 2u);
-    // Destroying the monitor gives its lock back.
     monitor.reset();
-    EXPECT_TRUE(logind.WaitForInhibitorCount(0));
+    EXPECT_TRUE(logind.WaitForInhibitorCount(0)) << "the monitor gives its lock back as it goes";
 }
