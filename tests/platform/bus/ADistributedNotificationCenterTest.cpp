@@ -19,48 +19,38 @@ void RecordAndRemove(ADistributedNotificationCenter* center, void* observer, std
     center->RemoveObserver(observer, name, object);
 }
 
-// A centre on the test's loop, and posts from centres of their own without a
-// loop, as the command-line client makes them.
-struct ACenters {
-    APrivateBus fBus;
-    AEventLoop fLoop;
-    ADistributedNotificationCenter fCenter{&fLoop};
-    ASeen fSentinel;
-    const bool fObserving = fCenter.AddObserver(&fSentinel, Record, "Sentinel", std::nullopt);
+} // namespace
 
-    // The poster is gone before anything is observed, so what it posted must
-    // have been flushed; one sender's signals arrive in order, so all have
-    // been delivered once the closing sentinel is seen.
-    void PostAndObserve(const std::vector<std::pair<std::string, std::optional<std::string>>>& posts)
-    {
-        EXPECT_TRUE(fObserving);
+TEST(ADistributedNotificationCenter, ObserversSeeTheirNameAndObjectOnlyUntilRemoved)
+{
+    APrivateBus bus;
+    AEventLoop loop;
+    ADistributedNotificationCenter center(&loop);
+    ASeen reload, anyAgent, prefChangeName, quoted, once, sentinel;
+    ASSERT_TRUE(center.AddObserver(&sentinel, Record, "Sentinel", std::nullopt));
+    // Posts from a centre without a loop, as the command-line client makes
+    // them. The poster is gone before anything is observed, so what it posted
+    // must have been flushed; one sender's signals arrive in order, so all
+    // have been delivered once the closing sentinel is seen.
+    const auto postAndObserve = [&](const std::vector<std::pair<std::string, std::optional<std::string>>>& posts) {
         {
             ADistributedNotificationCenter poster(nullptr);
             for (const auto& [name, object] : posts)
                 EXPECT_TRUE(poster.PostNotification(name, object));
             EXPECT_TRUE(poster.PostNotification("Sentinel", std::nullopt));
         }
-        const size_t before = fSentinel.size();
-        EXPECT_TRUE(fLoop.RunUntil([&] { return fSentinel.size() > before; }, 10'000'000));
-    }
-};
-
-} // namespace
-
-TEST(ADistributedNotificationCenter, ObserversSeeTheirNameAndObjectOnlyUntilRemoved)
-{
-    ACenters centers;
-    auto& center = centers.fCenter;
-    ASeen reload, anyAgent, prefChangeName, quoted, once;
+        const size_t before = sentinel.size();
+        EXPECT_TRUE(loop.RunUntil([&] { return sentinel.size() > before; }, 10'000'000));
+    };
     for (int twice = 0; twice < 2; ++twice)
         ASSERT_TRUE(center.AddObserver(&reload, Record, "NuvexaAgent", "PrefChange"));
     ASSERT_TRUE(center.AddObserver(&anyAgent, Record, "NuvexaAgent", std::nullopt));
     ASSERT_TRUE(center.AddObserver(&prefChangeName, Record, "PrefChange", std::nullopt));
     ASSERT_TRUE(center.AddObserver(&quoted, Record, "It's", "a 'quoted' \\ value"));
     ASSERT_TRUE(center.AddObserver(&once, RecordAndRemove, "NuvexaPreferences", ""));
-    centers.PostAndObserve({{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "Other"}, {"PrefChange", std::nullopt},
-                            {"NuvexaAgent", std::nullopt}, {"NuvexaPreferences", std::nullopt}, {"NuvexaPreferences", ""},
-                            {"It's", "a 'quoted' \\ value"}, {"It's", "a 'quoted' value"}, {"Its", "a 'quoted' \\ value"}});
+    postAndObserve({{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "Other"}, {"PrefChange", std::nullopt},
+                    {"NuvexaAgent", std::nullopt}, {"NuvexaPreferences", std::nullopt}, {"NuvexaPreferences", ""},
+                    {"It's", "a 'quoted' \\ value"}, {"It's", "a 'quoted' value"}, {"Its", "a 'quoted' \\ value"}});
     EXPECT_EQ(reload, (ASeen{{"NuvexaAgent", "PrefChange"}})) << "added twice, called once; another object is not seen";
     EXPECT_EQ(anyAgent, (ASeen{{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "Other"}, {"NuvexaAgent", ""}}));
     EXPECT_EQ(prefChangeName, (ASeen{{"PrefChange", ""}}));
@@ -71,7 +61,7 @@ TEST(ADistributedNotificationCenter, ObserversSeeTheirNameAndObjectOnlyUntilRemo
     for (int twice = 0; twice < 2; ++twice)
         center.RemoveObserver(&reload, "NuvexaAgent", "PrefChange");
     center.RemoveObserver(&anyAgent, "NuvexaAgent", "PrefChange");
-    centers.PostAndObserve({{"NuvexaAgent", "PrefChange"}});
+    postAndObserve({{"NuvexaAgent", "PrefChange"}});
     EXPECT_EQ(reload.size(), 1u);
     EXPECT_EQ(anyAgent.size(), 4u);
 }

@@ -26,9 +26,7 @@ TEST(AChildProcess, ReportsWhatBecameOfEachChild)
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &term, &previous);
-    struct sigaction ignore {}, previousPipe {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &previousPipe);
+    const auto previousPipe = signal(SIGPIPE, SIG_IGN);
     const int leaked = open("/dev/null", O_RDONLY);
 
     const struct {
@@ -73,7 +71,7 @@ TEST(AChildProcess, ReportsWhatBecameOfEachChild)
         EXPECT_EQ(child.ErrorOutput(), test.fError);
     }
     close(leaked);
-    sigaction(SIGPIPE, &previousPipe, nullptr);
+    signal(SIGPIPE, previousPipe);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
