@@ -6,13 +6,52 @@
 // loop). Run with --benchmark_repetitions=N to see the median.
 
 #include "platform/ports/AMessagePort.h"
-#include "tests/platform/ports/AMessagePortTestKit.h"
 #include "tests/support/ARunUntilIdle.h"
 #include "tests/support/ATestPaths.h"
 
 #include <benchmark/benchmark.h>
 
+#include <future>
+#include <stdexcept>
+#include <thread>
+#include <unistd.h>
+
 namespace {
+
+// A local port served by a loop on a thread of its own until the object goes,
+// so that a client on the calling thread may block on it.
+class AServedPort {
+public:
+    AServedPort(std::string name, ALocalMessagePort::ACallout callout, void* info)
+    {
+        if (pipe(fStop) != 0)
+            throw std::runtime_error("pipe failed");
+        std::promise<bool> started;
+        auto serving = started.get_future();
+        fThread = std::thread([this, name, callout, info, &started] {
+            AEventLoop loop;
+            auto port = ALocalMessagePort::Create(loop, name, callout, info);
+            AEventSource stop = loop.AddIO(fStop[0], EPOLLIN, [&](uint32_t) { loop.Exit(0); });
+            started.set_value(port != nullptr);
+            if (port)
+                loop.Run();
+        });
+        fServing = serving.get();
+    }
+    ~AServedPort()
+    {
+        (void)!write(fStop[1], "", 1);
+        fThread.join();
+        close(fStop[0]);
+        close(fStop[1]);
+    }
+    bool IsServing() const { return fServing; }
+
+private:
+    int fStop[2] = {-1, -1};
+    std::thread fThread;
+    bool fServing = false;
+};
 
 std::optional<AMessageData> AnswerCallout(ALocalMessagePort*, int32_t, const AMessageData*, void*)
 {

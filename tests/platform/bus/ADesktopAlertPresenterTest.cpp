@@ -3,171 +3,82 @@
 #include "platform/bus/ADBusNames.h"
 #include "tests/support/ABusServiceStandIn.h"
 #include "tests/support/APrivateBus.h"
-#include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <mutex>
-#include <unistd.h>
+#include <optional>
 
 using namespace std::chrono_literals;
 
 namespace {
 
-struct ANotification {
-    std::string fAppName;
-    uint32_t fReplacesId = 0;
-    std::string fIcon;
-    std::string fSummary;
-    std::string fBody;
-    int32_t fExpireTimeout = 0;
-};
-
-// A notification service that advertises `capabilities`, records each
-// Notify call and, unless told to hang, answers like a real one.
-class ANotificationService {
-public:
-    explicit ANotificationService(std::vector<std::string> capabilities, bool answers = true)
-        : fCapabilities(std::move(capabilities)),
-          fAnswers(answers),
-          fService(kDesktopNotificationsService, kDesktopNotificationsPath,
-                   [this](sd_bus_message* call) { Handle(call); })
-    {
-    }
-
-    std::vector<ANotification> Received()
-    {
-        std::lock_guard lock(fMutex);
-        return fReceived;
-    }
-
-private:
-    void Handle(sd_bus_message* call)
-    {
+// A notification service, reading bodies as markup or not, that keeps each
+// Notify call as "app|replaces id|summary|body|expiry" and answers it, unless
+// told to hang.
+struct ANotificationService {
+    bool fMarkup, fAnswers;
+    std::mutex fMutex;
+    std::vector<std::string> fReceived;
+    ABusServiceStandIn fService{kDesktopNotificationsService, kDesktopNotificationsPath, [this](sd_bus_message* call) {
         if (!fAnswers)
             return;
         if (sd_bus_message_is_method_call(call, kDesktopNotificationsInterface, "GetCapabilities")) {
-            sd_bus_message* reply = nullptr;
-            sd_bus_message_new_method_return(call, &reply);
-            sd_bus_message_open_container(reply, 'a', "s");
-            for (const auto& capability : fCapabilities)
-                sd_bus_message_append(reply, "s", capability.c_str());
-            sd_bus_message_close_container(reply);
-            sd_bus_send(nullptr, reply, nullptr);
-            sd_bus_message_unref(reply);
-        } else if (sd_bus_message_is_method_call(call, kDesktopNotificationsInterface, "Notify")) {
-            ANotification notification;
-            const char *app = nullptr, *icon = nullptr, *summary = nullptr, *body = nullptr;
-            sd_bus_message_read(call, "susss", &app, &notification.fReplacesId, &icon, &summary, &body);
-            sd_bus_message_skip(call, "asa{sv}");
-            sd_bus_message_read(call, "i", &notification.fExpireTimeout);
-            notification.fAppName = app;
-            notification.fIcon = icon;
-            notification.fSummary = summary;
-            notification.fBody = body;
-            {
-                std::lock_guard lock(fMutex);
-                fReceived.push_back(notification);
-            }
-            sd_bus_reply_method_return(call, "u", 7u);
-        } else {
-            sd_bus_reply_method_errorf(call, "org.freedesktop.DBus.Error.UnknownMethod", "no such method");
+            sd_bus_reply_method_return(call, "as", 2, "body", fMarkup ? "body-markup" : "actions");
+            return;
         }
-    }
-
-    std::vector<std::string> fCapabilities;
-    bool fAnswers;
-    std::mutex fMutex;
-    std::vector<ANotification> fReceived;
-    ABusServiceStandIn fService;
-};
-
-// A pipe that stands for standard error: what the presenter falls back to.
-class AFallbackSink {
-public:
-    AFallbackSink()
-    {
-        if (pipe2(fEnds, O_CLOEXEC | O_NONBLOCK) != 0)
-            throw std::runtime_error("pipe");
-    }
-    ~AFallbackSink()
-    {
-        close(fEnds[0]);
-        close(fEnds[1]);
-    }
-    int WriteEnd() const { return fEnds[1]; }
-    std::string Text() const
-    {
-        std::string text;
-        char buffer[4096];
-        for (ssize_t got; (got = read(fEnds[0], buffer, sizeof buffer)) > 0;)
-            text.append(buffer, static_cast<size_t>(got));
-        return text;
-    }
-
-private:
-    int fEnds[2];
+        const char *app = "", *icon = "", *summary = "", *body = "";
+        uint32_t replaces = 0;
+        int32_t expiry = 0;
+        sd_bus_message_read(call, "susss", &app, &replaces, &icon, &summary, &body);
+        sd_bus_message_skip(call, "asa{sv}");
+        sd_bus_message_read(call, "i", &expiry);
+        std::lock_guard lock(fMutex);
+        fReceived.push_back(std::string(app) + '|' + std::to_string(replaces) + '|' + summary + '|' + body + '|' +
+                            std::to_string(expiry));
+        sd_bus_reply_method_return(call, "u", 7u);
+    }};
 };
 
 } // namespace
 
-TEST(ADesktopAlertPresenter, AlertBecomesANotificationWithTheMessageAsWritten)
+TEST(ADesktopAlertPresenter, AlertIsShownAsWrittenOnTheDesktopOrElseOnStandardError)
 {
-    APrivateBus bus;
-    ANotificationService service({"body", "actions"});
-    AFallbackSink sink;
-    ADesktopAlertPresenter presenter(3s, sink.WriteEnd());
-    presenter.ShowAlert("Launch Error", "xdg-open: file '/a b/%@ %d <b>&amp;' does not exist\n");
-
-    const auto received = service.Received();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].fAppName, "Nuvexa Device Controller");
-    EXPECT_EQ(received[0].fSummary, "Launch Error");
-    EXPECT_EQ(received[0].fBody, "xdg-open: file '/a b/%@ %d <b>&amp;' does not exist\n");
-    EXPECT_EQ(received[0].fReplacesId, 0u);
-    EXPECT_EQ(received[0].fExpireTimeout, -1);
-    EXPECT_EQ(sink.Text(), "") << "nothing falls back when the desktop took the alert";
-}
-
-TEST(ADesktopAlertPresenter, BodyIsEscapedWhereTheServiceReadsMarkupAndMadeValidUTF8)
-{
-    APrivateBus bus;
-    ANotificationService service({"body", "body-markup"});
-    AFallbackSink sink;
-    ADesktopAlertPresenter presenter(3s, sink.WriteEnd());
-    presenter.ShowAlert("Launch Error", "<b>bold</b> & 100% caf\xE9");
-
-    const auto received = service.Received();
-    ASSERT_EQ(received.size(), 1u);
-    EXPECT_EQ(received[0].fBody, "&lt;b&gt;bold&lt;/b&gt; &amp; 100% caf\xEF\xBF\xBD");
-    EXPECT_EQ(received[0].fSummary, "Launch Error");
-}
-
-TEST(ADesktopAlertPresenter, FallsBackToStandardErrorWithoutBusServiceOrAnswer)
-{
-    ATemporaryFolder folder;
-    {
-        AScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder.Path() / "none").string());
-        AFallbackSink sink;
-        ADesktopAlertPresenter presenter(3s, sink.WriteEnd());
-        presenter.ShowAlert("Launch Error", "100% gone\n");
-        EXPECT_EQ(sink.Text(), "Launch Error: 100% gone\n") << "no session bus";
-    }
-    APrivateBus bus;
-    {
-        AFallbackSink sink;
-        ADesktopAlertPresenter presenter(3s, sink.WriteEnd());
-        presenter.ShowAlert("Nuvexa Device Controller", "Could not create signal handler.");
-        EXPECT_EQ(sink.Text(), "Nuvexa Device Controller: Could not create signal handler.\n")
-            << "no notification service on the bus";
-    }
-    {
-        ANotificationService hanging({"body"}, false);
-        AFallbackSink sink;
-        ADesktopAlertPresenter presenter(300ms, sink.WriteEnd());
-        presenter.ShowAlert("Launch Error", "");
-        EXPECT_EQ(sink.Text(), "Launch Error: \n") << "a service that never answers";
-        EXPECT_TRUE(hanging.Received().empty());
+    enum AService { kNoBus, kNoService, kPlain, kMarkup, kHanging };
+    const std::string shown = "Nuvexa Device Controller|0|Launch Error|";
+    const struct {
+        const char* fRule;
+        AService fService;
+        std::string fMessage, fShown, fFallback;
+    } cases[] = {
+        {"a body that is not read as markup goes as written", kPlain, "xdg-open: file '/a b/%@ %d <b>&amp;' does not exist\n",
+         shown + "xdg-open: file '/a b/%@ %d <b>&amp;' does not exist\n|-1", ""},
+        {"a body read as markup is escaped, and made valid UTF-8", kMarkup, "<b>bold</b> & 100% caf\xE9",
+         shown + "&lt;b&gt;bold&lt;/b&gt; &amp; 100% caf\xEF\xBF\xBD|-1", ""},
+        {"without a session bus it goes to standard error", kNoBus, "100% gone\n", "", "Launch Error: 100% gone\n"},
+        {"without a notification service likewise", kNoService, "No handler.", "", "Launch Error: No handler.\n"},
+        {"a service that never answers is given up on", kHanging, "", "", "Launch Error: \n"},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.fRule);
+        AScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+        std::optional<APrivateBus> bus;
+        std::optional<ANotificationService> service;
+        if (test.fService != kNoBus)
+            bus.emplace();
+        if (test.fService >= kPlain)
+            service.emplace(test.fService == kMarkup, test.fService != kHanging);
+        int fallback[2];
+        ASSERT_EQ(pipe2(fallback, O_CLOEXEC | O_NONBLOCK), 0);
+        ADesktopAlertPresenter(500ms, fallback[1]).ShowAlert("Launch Error", test.fMessage);
+        char text[4096];
+        const ssize_t size = read(fallback[0], text, sizeof text);
+        EXPECT_EQ(std::string(text, size > 0 ? size_t(size) : 0), test.fFallback);
+        if (service) {
+            EXPECT_EQ(service->fReceived, test.fShown.empty() ? std::vector<std::string>{} : std::vector{test.fShown});
+        }
+        close(fallback[0]);
+        close(fallback[1]);
     }
 }

@@ -1,278 +1,406 @@
+#include "platform/ports/AMessagePacket.h"
 #include "platform/ports/AMessagePort.h"
-#include "tests/platform/ports/AMessagePortTestKit.h"
+#include "tests/support/AChildProgram.h"
+#include "tests/support/ARunUntilIdle.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
+#include <csignal>
+#include <cstring>
 #include <fstream>
+#include <future>
+#include <mutex>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+
+using namespace std::chrono_literals;
+using AStatus = AMessagePortStatus;
+using AMessages = std::vector<std::pair<int32_t, std::optional<AMessageData>>>;
 
 namespace {
 
-// Replies with the message id as a byte followed by the payload reversed;
-// message id 7 replies with nothing; message id 8 throws.
-std::optional<AMessageData> ReversingCallout(ALocalMessagePort*, int32_t messageId, const AMessageData* payload, void* info)
-{
-    static_cast<AMessageRecorder*>(info)->Record(messageId, payload);
-    if (messageId == 7)
-        return std::nullopt;
-    if (messageId == 8)
-        throw std::runtime_error("handler failed");
-    AMessageData reply{static_cast<uint8_t>(messageId)};
-    if (payload != nullptr)
-        reply.insert(reply.end(), payload->rbegin(), payload->rend());
-    return reply;
-}
+constexpr int32_t kGiveUp = 6, kNoReply = 7, kThrows = 8;
 
-// Holds the loop inside the callout until the test lets it go.
-struct AGate {
-    AMessageRecorder fRecorder;
-    std::promise<void> fOpen;
-    std::shared_future<void> fOpened = fOpen.get_future().share();
-    std::atomic<int> fFinished{0};
+// What a port's callout saw, readable from a client's thread; while fHeld is
+// set the callout keeps its loop waiting.
+struct ARecorder {
+    std::mutex fLock;
+    AMessages fSeen;
+    std::atomic<bool> fHeld{false};
+    std::unique_ptr<ALocalMessagePort> fOwnPort;  // given up by the callout of kGiveUp
 };
 
-std::optional<AMessageData> GatedCallout(ALocalMessagePort*, int32_t messageId, const AMessageData* payload, void* info)
+// Replies with the message id as a byte and the payload reversed; kNoReply
+// replies nothing, kThrows throws, kGiveUp gives the port up.
+std::optional<AMessageData> Answer(ALocalMessagePort* port, int32_t id, const AMessageData* payload, void* info)
 {
-    auto* gate = static_cast<AGate*>(info);
-    gate->fRecorder.Record(messageId, payload);
-    gate->fOpened.wait_for(std::chrono::seconds(20));
-    ++gate->fFinished;
-    return AMessageData{0x5A};
+    auto* recorder = static_cast<ARecorder*>(info);
+    {
+        std::lock_guard lock(recorder->fLock);
+        recorder->fSeen.emplace_back(id, payload ? std::optional(*payload) : std::nullopt);
+    }
+    while (recorder->fHeld)
+        std::this_thread::sleep_for(1ms);
+    if (id == kGiveUp && port == recorder->fOwnPort.get())
+        recorder->fOwnPort.reset();
+    if (id == kThrows)
+        throw std::runtime_error("handler failed");
+    AMessageData reply{static_cast<uint8_t>(id)};
+    if (payload != nullptr)
+        reply.insert(reply.end(), payload->rbegin(), payload->rend());
+    return id == kNoReply ? std::nullopt : std::optional(reply);
+}
+
+AMessageData Index(uint32_t index)
+{
+    const std::string text = std::to_string(index);
+    return {text.begin(), text.end()};
+}
+
+// `before`, then the one-way messages SendUntilFull numbers 0 to count - 1.
+AMessages Numbered(uint32_t count, AMessages before = {})
+{
+    for (uint32_t i = 0; i < count; ++i)
+        before.emplace_back(0, Index(i));
+    return before;
+}
+
+// Sends one message the way the agent does: look up, request, release.
+AStatus SendOnce(std::string_view name, int32_t id, std::optional<AMessageData> payload = {},
+                 std::optional<AMessageData>* reply = nullptr, double sendTimeout = 1, double receiveTimeout = 1)
+{
+    auto port = ARemoteMessagePort::Create(name);
+    return port ? port->SendRequest(id, payload ? &*payload : nullptr, sendTimeout, receiveTimeout, reply)
+                : AStatus::kIsInvalid;
+}
+
+// Sends one-way messages numbered from `first` until the port's connection
+// queue is full, which must hold as many as the kernel queues.
+uint32_t SendUntilFull(std::string_view name, uint32_t first, double sendTimeout)
+{
+    uint32_t sent = 0, backlog = 128;
+    AStatus status = AStatus::kSuccess;
+    while (sent < 100000 && (status = SendOnce(name, 0, Index(first + sent), nullptr, sendTimeout)) == AStatus::kSuccess)
+        ++sent;
+    EXPECT_EQ(status, AStatus::kSendTimeout);
+    std::ifstream("/proc/sys/net/core/somaxconn") >> backlog;
+    EXPECT_GE(sent + 1, std::min<uint32_t>(backlog, SOMAXCONN));
+    return sent;
+}
+
+// A client that speaks to the port's socket directly and sends `packet`.
+AFileDescriptor SendDirectly(const std::filesystem::path& path, const std::vector<uint8_t>& packet = {})
+{
+    AFileDescriptor fd(socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    sockaddr_un address{AF_UNIX, {}};
+    path.string().copy(address.sun_path, sizeof address.sun_path - 1);
+    if (connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        (!packet.empty() && send(fd.Get(), packet.data(), packet.size(), MSG_NOSIGNAL) != ssize_t(packet.size())))
+        return {};
+    return fd;
+}
+
+std::vector<uint8_t> Packet(uint32_t magic, int32_t id, uint32_t flags, size_t payloadSize = 0)
+{
+    const AMessagePacketHeader header{magic, id, flags};
+    std::vector<uint8_t> bytes(sizeof header + payloadSize, 0x22);
+    std::memcpy(bytes.data(), &header, sizeof header);
+    return bytes;
+}
+
+// True once the port has closed the connection: end of file after any reply.
+bool IsClosedByPort(const AFileDescriptor& client)
+{
+    for (char buffer[16];;) {
+        const ssize_t size = recv(client.Get(), buffer, sizeof buffer, MSG_DONTWAIT | MSG_TRUNC);
+        if (size <= 0)
+            return size == 0 || errno == ECONNRESET;
+    }
 }
 
 } // namespace
 
-TEST(AMessagePort, RequestsReachTheCalloutAndRepliesComeBackAsSent)
-{
-    APrivateRuntimeFolder runtime;
-    AMessageRecorder recorder;
-    AServedPort server("Echo", ReversingCallout, &recorder);
-    ASSERT_TRUE(server.IsServing());
+// Each test's port, "Port", served on the test's loop in a private runtime
+// folder; a client that must block runs on a thread of its own.
+class AMessagePortTest : public testing::Test {
+protected:
+    std::unique_ptr<ALocalMessagePort> Serve(std::string_view name)
+    {
+        return ALocalMessagePort::Create(fLoop, name, Answer, &fRecorder);
+    }
+    AMessages Seen()
+    {
+        std::lock_guard lock(fRecorder.fLock);
+        return fRecorder.fSeen;
+    }
+    bool RunUntilCount(size_t count) { return fLoop.RunUntil([&] { return Seen().size() >= count; }, 20'000'000); }
+    template <typename AClient> auto WhileServing(AClient client)
+    {
+        auto result = std::async(std::launch::async, client);
+        while (result.wait_for(0s) != std::future_status::ready)
+            fLoop.RunOnce(10'000);
+        return result.get();
+    }
+    ATemporaryFolder fRuntime;
+    AScopedEnvironment fEnvironment{"XDG_RUNTIME_DIR", fRuntime.Path().string()};
+    const std::filesystem::path fFolder = fRuntime.Path() / "nuvexa", fSocket = fFolder / "Port";
+    AEventLoop fLoop;
+    ARecorder fRecorder;
+    std::unique_ptr<ALocalMessagePort> fPort = Serve("Port");
+};
 
-    const AMessageData largest(kMaxMessagePayload - 1, 0xAB);
-    struct ACase {
+TEST_F(AMessagePortTest, RequestsReachTheCalloutAndRepliesComeBackAsSent)
+{
+    AMessageData largestReply(kMaxMessagePayload, 0xAB);
+    largestReply[0] = 4;
+    const struct {
         const char* fRule;
-        int32_t fMessageId;
+        int32_t fId;
         std::optional<AMessageData> fPayload;
-        AMessagePortStatus fStatus;
+        AStatus fStatus;
         std::optional<AMessageData> fReply;
     } cases[] = {
-        {"a payload reaches the handler and its reply returns", 1, AMessageData{1, 2, 3}, AMessagePortStatus::kSuccess, AMessageData{1, 3, 2, 1}},
-        {"no payload reaches the handler as none", 2, std::nullopt, AMessagePortStatus::kSuccess, AMessageData{2}},
-        {"an empty payload stays an empty payload", 3, AMessageData{}, AMessagePortStatus::kSuccess, AMessageData{3}},
-        {"a handler that replies nothing gives success and no data", 7, AMessageData{9}, AMessagePortStatus::kSuccess, std::nullopt},
-        {"a handler that throws is reported as a transport error", 8, std::nullopt, AMessagePortStatus::kTransportError, std::nullopt},
-        {"a negative message id travels intact", -5, AMessageData{4}, AMessagePortStatus::kSuccess, AMessageData{0xFB, 4}},
-        {"a payload just under the limit travels both ways", 4, largest, AMessagePortStatus::kSuccess, std::nullopt},
-        {"a reply over the limit is a transport error", 5, AMessageData(kMaxMessagePayload, 1), AMessagePortStatus::kTransportError, std::nullopt},
+        {"a payload reaches the handler and its reply returns", 1, AMessageData{1, 2, 3}, AStatus::kSuccess, AMessageData{1, 3, 2, 1}},
+        {"no payload reaches the handler as none", 2, std::nullopt, AStatus::kSuccess, AMessageData{2}},
+        {"an empty payload stays an empty payload", 3, AMessageData{}, AStatus::kSuccess, AMessageData{3}},
+        {"a handler that replies nothing gives success and no data", kNoReply, AMessageData{9}, AStatus::kSuccess, std::nullopt},
+        {"a handler that throws is reported as a transport error", kThrows, std::nullopt, AStatus::kTransportError, std::nullopt},
+        {"a negative message id travels intact", -5, AMessageData{4}, AStatus::kSuccess, AMessageData{0xFB, 4}},
+        {"a payload just under the limit travels both ways", 4, AMessageData(kMaxMessagePayload - 1, 0xAB), AStatus::kSuccess, largestReply},
+        {"a reply over the limit is a transport error", 5, AMessageData(kMaxMessagePayload, 1), AStatus::kTransportError, std::nullopt},
     };
     // One remote port carries every request, each on a connection of its own.
-    auto port = ARemoteMessagePort::Create("Echo");
+    auto port = ARemoteMessagePort::Create("Port");
     ASSERT_TRUE(port);
+    AMessages sent;
     for (const auto& test : cases) {
         SCOPED_TRACE(test.fRule);
-        const size_t before = recorder.Count();
+        sent.emplace_back(test.fId, test.fPayload);
         std::optional<AMessageData> reply = AMessageData{0xEE};
-        const auto status = port->SendRequest(test.fMessageId, test.fPayload ? &*test.fPayload : nullptr, 1.0, 1.0, &reply);
-        EXPECT_EQ(status, test.fStatus);
-        ASSERT_EQ(recorder.Count(), before + 1);
-        const auto received = recorder.Messages().back();
-        EXPECT_EQ(received.fMessageId, test.fMessageId);
-        EXPECT_EQ(received.fPayload, test.fPayload);
-        if (test.fPayload == largest) {
-            ASSERT_TRUE(reply);
-            EXPECT_EQ(reply->size(), kMaxMessagePayload);
-        } else if (test.fStatus == AMessagePortStatus::kSuccess) {
-            EXPECT_EQ(reply, test.fReply);
-        }
+        EXPECT_EQ(WhileServing([&] { return port->SendRequest(test.fId, test.fPayload ? &*test.fPayload : nullptr, 1, 1, &reply); }),
+                  test.fStatus);
+        EXPECT_EQ(reply, test.fStatus == AStatus::kSuccess ? test.fReply : reply);
+        EXPECT_EQ(Seen(), sent);
     }
 }
 
-TEST(AMessagePort, OneWayRequestReturnsWithoutWaitingForTheHandler)
+TEST_F(AMessagePortTest, WhileTheHandlerHoldsTheLoopRequestsQueueUntilTheQueueIsFullAndNoneIsLost)
 {
-    APrivateRuntimeFolder runtime;
-    AGate gate;
-    AServedPort server("Slow", GatedCallout, &gate);
-    ASSERT_TRUE(server.IsServing());
-    const AMessageData payload{1};
-    EXPECT_EQ(SendOnce("Slow", 3, &payload), AMessagePortStatus::kSuccess);
-    EXPECT_EQ(gate.fFinished, 0);
-    gate.fOpen.set_value();
-    ASSERT_TRUE(gate.fRecorder.WaitForCount(1));
-    EXPECT_EQ(gate.fRecorder.Messages()[0].fMessageId, 3);
-}
-
-TEST(AMessagePort, HandlerSlowerThanTheReceiveTimeoutIsAReceiveTimeout)
-{
-    APrivateRuntimeFolder runtime;
-    AGate gate;
-    AServedPort server("Slow", GatedCallout, &gate);
-    ASSERT_TRUE(server.IsServing());
+    fRecorder.fHeld = true;
+    const uint32_t queued = WhileServing([&] {
+        EXPECT_EQ(SendOnce("Port", kNoReply), AStatus::kSuccess) << "a one-way request does not wait for the handler";
+        EXPECT_TRUE(WaitFor([&] { return Seen().size() == 1; }));
+        std::optional<AMessageData> reply;
+        EXPECT_EQ(SendOnce("Port", 1, {}, &reply, 1, 0.05), AStatus::kReceiveTimeout);
+        const uint32_t sent = SendUntilFull("Port", 0, 0.02);
+        fRecorder.fHeld = false;
+        return sent;
+    });
+    ASSERT_TRUE(RunUntilCount(queued + 2));
+    EXPECT_EQ(Seen(), Numbered(queued, {{kNoReply, std::nullopt}, {1, std::nullopt}}));
     std::optional<AMessageData> reply;
-    EXPECT_EQ(SendOnce("Slow", 1, nullptr, &reply, 1.0, 0.05), AMessagePortStatus::kReceiveTimeout);
-    EXPECT_FALSE(reply);
-    gate.fOpen.set_value();
-    // The port serves on once the handler returns.
-    EXPECT_EQ(SendOnce("Slow", 2, nullptr, &reply), AMessagePortStatus::kSuccess);
-    EXPECT_EQ(reply, AMessageData{0x5A});
+    EXPECT_EQ(WhileServing([&] { return SendOnce("Port", 2, {}, &reply); }), AStatus::kSuccess) << "it serves on";
+    EXPECT_EQ(reply, AMessageData{2});
 }
 
-TEST(AMessagePort, FullConnectionQueueIsASendTimeoutAndNothingQueuedIsLost)
+TEST_F(AMessagePortTest, SendsFromTheServingThreadArriveInOrderAndNeverWaitForItsLoop)
 {
-    APrivateRuntimeFolder runtime;
-    AGate gate;
-    AServedPort server("Busy", GatedCallout, &gate);
-    ASSERT_TRUE(server.IsServing());
-    ASSERT_EQ(SendOnce("Busy", 0, nullptr), AMessagePortStatus::kSuccess);
-    ASSERT_TRUE(gate.fRecorder.WaitForCount(1));
-    // The loop is held in the first handler: later messages queue up until
-    // the port's connection queue is full.
-    uint32_t queued = 0;
-    AMessagePortStatus status = AMessagePortStatus::kSuccess;
-    while (status == AMessagePortStatus::kSuccess && queued < 100000) {
-        const AMessageData payload = EncodeIndex(queued + 1);
-        status = SendOnce("Busy", 1, &payload, nullptr, 0.02);
-        if (status == AMessagePortStatus::kSuccess)
-            ++queued;
-    }
-    EXPECT_EQ(status, AMessagePortStatus::kSendTimeout);
-    EXPECT_GE(queued, 128u);
-    gate.fOpen.set_value();
-    ASSERT_TRUE(gate.fRecorder.WaitForCount(queued + 1));
-    const auto messages = gate.fRecorder.Messages();
-    ASSERT_EQ(messages.size(), queued + 1);
-    for (uint32_t i = 1; i <= queued; ++i)
-        ASSERT_EQ(DecodeIndex(messages[i].fPayload), i);
-}
-
-TEST(AMessagePort, NamesThatCannotBePortsAreRefused)
-{
-    APrivateRuntimeFolder runtime;
-    AEventLoop loop;
-    AMessageRecorder recorder;
-    const std::string names[] = {"", "a/b", ".hidden", "..", std::string(300, 'x'), std::string("nul\0byte", 8)};
-    for (const auto& name : names) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(ALocalMessagePort::Create(loop, name, AMessageRecorder::Callout, &recorder));
-        EXPECT_FALSE(ARemoteMessagePort::Create(name));
-    }
-    EXPECT_FALSE(ALocalMessagePort::Create(loop, "NoCallout", nullptr, nullptr));
-    EXPECT_FALSE(ARemoteMessagePort::Create("NobodyServesThis"));
-}
-
-TEST(AMessagePort, GivingUpAPortRemovesItsFilesAndEndsItsService)
-{
-    APrivateRuntimeFolder runtime;
-    AEventLoop loop;
-    AMessageRecorder recorder;
-    auto local = ALocalMessagePort::Create(loop, "Gone", AMessageRecorder::Callout, &recorder);
-    ASSERT_TRUE(local);
-    EXPECT_EQ(local->GetName(), "Gone");
-    // A second port of the name, even in this process, is refused and leaves
-    // the holder's socket in place.
-    EXPECT_FALSE(ALocalMessagePort::Create(loop, "Gone", AMessageRecorder::Callout, &recorder));
-    EXPECT_TRUE(std::filesystem::exists(runtime.PortFolder() / "Gone"));
-    auto early = ARemoteMessagePort::Create("Gone");
-    ASSERT_TRUE(early);
-    local.reset();
-    EXPECT_FALSE(std::filesystem::exists(runtime.PortFolder() / "Gone"));
-    EXPECT_FALSE(std::filesystem::exists(runtime.PortFolder() / ".Gone.lock"));
-    EXPECT_EQ(early->SendRequest(1, nullptr, 1.0, 1.0, nullptr), AMessagePortStatus::kIsInvalid);
-    EXPECT_FALSE(ARemoteMessagePort::Create("Gone"));
-    // The name is free again.
-    EXPECT_TRUE(ALocalMessagePort::Create(loop, "Gone", AMessageRecorder::Callout, &recorder));
-    EXPECT_EQ(recorder.Count(), 0u);
-}
-
-TEST(AMessagePort, MessagesSentFromTheServingThreadArriveInOrder)
-{
-    APrivateRuntimeFolder runtime;
-    AEventLoop loop;
-    AMessageRecorder recorder;
-    auto local = ALocalMessagePort::Create(loop, "MouseClickPort", AMessageRecorder::Callout, &recorder);
-    ASSERT_TRUE(local);
     // One message per input report, the loop serving in between.
     constexpr uint32_t kCount = 10000;
     for (uint32_t i = 0; i < kCount; ++i) {
-        const AMessageData payload = EncodeIndex(i);
-        ASSERT_EQ(SendOnce("MouseClickPort", 0, &payload), AMessagePortStatus::kSuccess);
-        loop.RunOnce(0);
+        ASSERT_EQ(SendOnce("Port", 0, Index(i)), AStatus::kSuccess);
+        fLoop.RunOnce(0);
     }
-    ASSERT_TRUE(loop.RunUntil([&] { return recorder.Count() >= kCount; }, 20'000'000));
-    const auto messages = recorder.Messages();
-    ASSERT_EQ(messages.size(), kCount);
-    for (uint32_t i = 0; i < kCount; ++i)
-        ASSERT_EQ(DecodeIndex(messages[i].fPayload), i);
-}
-
-TEST(AMessagePort, BurstFromTheServingThreadFillsTheQueueInOrderAndTheNextSendDoesNotWait)
-{
-    APrivateRuntimeFolder runtime;
-    AEventLoop loop;
-    AMessageRecorder recorder;
-    auto local = ALocalMessagePort::Create(loop, "MouseClickPort", AMessageRecorder::Callout, &recorder);
-    ASSERT_TRUE(local);
-    uint32_t sent = 0;
-    AMessagePortStatus status = AMessagePortStatus::kSuccess;
+    ASSERT_TRUE(RunUntilCount(kCount));
+    // A burst fills the queue; a generous send time-out is not waited for.
     const auto start = std::chrono::steady_clock::now();
-    while (status == AMessagePortStatus::kSuccess && sent < 100000) {
-        const AMessageData payload = EncodeIndex(sent);
-        // A generous send time-out: the sender must still not wait for its own loop.
-        status = SendOnce("MouseClickPort", 0, &payload, nullptr, 60.0);
-        if (status == AMessagePortStatus::kSuccess)
-            ++sent;
-    }
-    EXPECT_EQ(status, AMessagePortStatus::kSendTimeout);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    std::ifstream somaxconn("/proc/sys/net/core/somaxconn");
-    uint32_t backlog = 128;
-    somaxconn >> backlog;
-    EXPECT_GE(sent, std::min<uint32_t>(backlog, SOMAXCONN));
-
-    // A request wanting a reply from its own thread cannot be answered in
-    // time; it does not wait, and the request is still handled.
+    const uint32_t burst = SendUntilFull("Port", kCount, 60);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
+    ASSERT_TRUE(RunUntilCount(kCount + burst));
+    // A request wanting a reply cannot be answered in time: it does not
+    // wait, and the request is still handled.
     std::optional<AMessageData> reply;
-    const AMessageData last = EncodeIndex(sent);
-    ASSERT_TRUE(loop.RunUntil([&] { return recorder.Count() >= sent; }, 20'000'000));
-    EXPECT_EQ(SendOnce("MouseClickPort", 0, &last, &reply, 60.0, 60.0), AMessagePortStatus::kReceiveTimeout);
-    ASSERT_TRUE(loop.RunUntil([&] { return recorder.Count() > sent; }, 20'000'000));
-
-    const auto messages = recorder.Messages();
-    ASSERT_EQ(messages.size(), sent + 1);
-    for (uint32_t i = 0; i <= sent; ++i)
-        ASSERT_EQ(DecodeIndex(messages[i].fPayload), i);
+    EXPECT_EQ(SendOnce("Port", 0, Index(kCount + burst), &reply, 60, 60), AStatus::kReceiveTimeout);
+    ASSERT_TRUE(RunUntilCount(kCount + burst + 1));
+    EXPECT_EQ(Seen(), Numbered(kCount + burst + 1));
 }
 
-namespace {
-
-struct ASelfDestroying {
-    std::unique_ptr<ALocalMessagePort> fPort;
-    int fCalls = 0;
-};
-
-std::optional<AMessageData> DestroyingCallout(ALocalMessagePort* port, int32_t, const AMessageData*, void* info)
+TEST_F(AMessagePortTest, NamesAreTakenOnceAndGivenUpWithTheirFiles)
 {
-    auto* self = static_cast<ASelfDestroying*>(info);
-    ++self->fCalls;
-    EXPECT_EQ(port, self->fPort.get());
-    self->fPort.reset();
-    return AMessageData{1};
-}
-
-} // namespace
-
-TEST(AMessagePort, HandlerMayGiveUpItsOwnPort)
-{
-    APrivateRuntimeFolder runtime;
-    AEventLoop loop;
-    ASelfDestroying self;
-    self.fPort = ALocalMessagePort::Create(loop, "Fleeting", DestroyingCallout, &self);
-    ASSERT_TRUE(self.fPort);
+    for (const std::string& name : {std::string(), std::string("a/b"), std::string(".hidden"), std::string(".."),
+                                    std::string(300, 'x'), std::string("nul\0byte", 8)}) {
+        SCOPED_TRACE("a name that cannot be a port: " + name);
+        EXPECT_FALSE(Serve(name));
+        EXPECT_FALSE(ARemoteMessagePort::Create(name));
+    }
+    EXPECT_FALSE(ALocalMessagePort::Create(fLoop, "NoCallout", nullptr, nullptr));
+    EXPECT_FALSE(ARemoteMessagePort::Create("NobodyServesThis"));
+    EXPECT_EQ(fPort->GetName(), "Port");
+    EXPECT_FALSE(Serve("Port")) << "a held name is refused even in its holder's process";
+    auto early = ARemoteMessagePort::Create("Port");
+    ASSERT_TRUE(early);
+    fPort.reset();
+    EXPECT_FALSE(std::filesystem::exists(fSocket));
+    EXPECT_FALSE(std::filesystem::exists(fFolder / ".Port.lock"));
+    EXPECT_EQ(early->SendRequest(1, nullptr, 1, 1, nullptr), AStatus::kIsInvalid);
+    EXPECT_FALSE(ARemoteMessagePort::Create("Port"));
+    // The name is free again, and a handler may give its own port up.
+    ASSERT_TRUE(fRecorder.fOwnPort = Serve("Port"));
     for (int i = 0; i < 3; ++i)
-        ASSERT_EQ(SendOnce("Fleeting", i, nullptr), AMessagePortStatus::kSuccess);
-    EXPECT_TRUE(loop.RunUntil([&] { return !self.fPort; }, 5'000'000));
-    EXPECT_EQ(self.fCalls, 1);
-    EXPECT_FALSE(std::filesystem::exists(runtime.PortFolder() / "Fleeting"));
+        ASSERT_EQ(SendOnce("Port", kGiveUp), AStatus::kSuccess);
+    EXPECT_TRUE(fLoop.RunUntil([&] { return !fRecorder.fOwnPort; }, 5'000'000));
+    EXPECT_TRUE(RunUntilIdle(fLoop));
+    EXPECT_EQ(Seen().size(), 1u);
+    EXPECT_FALSE(std::filesystem::exists(fSocket));
+}
+
+TEST_F(AMessagePortTest, NameHeldByALiveProcessIsRefusedAndReclaimedAfterItIsKilled)
+{
+    const pid_t holder = fork();
+    if (holder == 0) {
+        AEventLoop loop;
+        if (auto port = ALocalMessagePort::Create(loop, "Held", Answer, &fRecorder))
+            loop.Run();
+        _exit(0);
+    }
+    std::optional<AMessageData> reply;
+    ASSERT_TRUE(WaitFor([&] { return SendOnce("Held", 42, {}, &reply) == AStatus::kSuccess; }));
+    EXPECT_EQ(reply, AMessageData{42});
+    EXPECT_FALSE(Serve("Held"));
+    ASSERT_EQ(kill(holder, SIGKILL), 0);
+    ASSERT_EQ(waitpid(holder, nullptr, 0), holder);
+    EXPECT_TRUE(std::filesystem::exists(fFolder / "Held")) << "the dead holder's socket is left behind";
+    EXPECT_FALSE(ARemoteMessagePort::Create("Held")) << "but nobody serves it";
+    auto local = Serve("Held");
+    ASSERT_TRUE(local);
+    EXPECT_EQ(SendOnce("Held", 3, AMessageData{7}), AStatus::kSuccess);
+    EXPECT_TRUE(RunUntilCount(1));
+}
+
+TEST_F(AMessagePortTest, ClientOfAnotherUserIsClosedWithoutBeingServed)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "acting as another user needs root";
+    // Opened so that the other user's connection gets as far as the port's
+    // own credential check; the client prints the length of any answer.
+    ASSERT_EQ(chmod(fRuntime.Path().c_str(), 0711) | chmod(fFolder.c_str(), 0711) | chmod(fSocket.c_str(), 0777), 0);
+    const std::string client = "import socket, struct, sys\n"
+                               "s = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)\n"
+                               "s.connect(sys.argv[1])\n"
+                               "s.settimeout(20)\n"
+                               "try:\n    s.send(struct.pack('=IiI', int(sys.argv[2]), 1, 1)); print(len(s.recv(64)))\n"
+                               "except (BrokenPipeError, ConnectionResetError):\n    print(0)\n";
+    const auto result = WhileServing([&] {
+        return RunProgram("/usr/bin/python3", {"-c", client, fSocket, std::to_string(kMessagePacketMagic)}, {"", true});
+    });
+    EXPECT_EQ(result.fStdout, "0\n") << result.fStderr;
+    EXPECT_TRUE(Seen().empty());
+    EXPECT_EQ(SendOnce("Port", 2), AStatus::kSuccess);
+    EXPECT_TRUE(RunUntilCount(1)) << "the port still serves its own user";
+}
+
+TEST_F(AMessagePortTest, PortFolderIsAPrivateRealFolderOfOurOwn)
+{
+    const std::string uid = std::to_string(geteuid());
+    struct stat info {};
+    const bool hasPerUser = lstat(("/run/user/" + uid).c_str(), &info) == 0 && info.st_uid == geteuid();
+    const std::filesystem::path fallback = hasPerUser ? "/run/user/" + uid + "/nuvexa" : "/tmp/nuvexa-" + uid;
+    const bool existed = std::filesystem::exists(fallback);
+    for (const auto& [runtime, folder] : {std::pair<std::string, std::filesystem::path>{fRuntime.Path(), fFolder}, {"", fallback}}) {
+        SCOPED_TRACE(folder);
+        AScopedEnvironment variable("XDG_RUNTIME_DIR", runtime);
+        if (runtime.empty())
+            unsetenv("XDG_RUNTIME_DIR");
+        // Made when missing, made private again when found open.
+        for (int round = 0; round < 2; ++round) {
+            EXPECT_EQ(GetMessagePortFolder(), folder.string());
+            EXPECT_EQ(lstat(folder.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & (S_IFMT | 07777), S_IFDIR | 0700u);
+            EXPECT_EQ(info.st_uid, geteuid());
+            chmod(folder.c_str(), round == 0 ? 0755 : 0700);
+        }
+    }
+    if (!existed)
+        rmdir(fallback.c_str());
+
+    const auto open = fRuntime.Path() / "open", foreign = fRuntime.Path() / "foreign";
+    std::filesystem::create_directory(open);
+    std::filesystem::create_directory(foreign);
+    const bool root = chmod(open.c_str(), 0777) == 0 && geteuid() == 0 && chown(foreign.c_str(), 65534, 65534) == 0;
+    const std::pair<const char*, std::string> refused[] = {
+        {"a relative runtime path", "relative/run"},
+        {"a runtime path that does not exist", fRuntime.Path() / "missing"},
+        {"a runtime folder others may write to", open},
+        {"another user's runtime folder", root ? foreign : open},
+    };
+    for (const auto& [rule, runtime] : refused) {
+        SCOPED_TRACE(rule);
+        AScopedEnvironment variable("XDG_RUNTIME_DIR", runtime);
+        EXPECT_EQ(GetMessagePortFolder(), "");
+    }
+    // A symbolic link in the port folder's place could lead anywhere.
+    fPort.reset();
+    std::filesystem::remove_all(fFolder);
+    std::filesystem::create_directory_symlink(open, fFolder);
+    EXPECT_EQ(GetMessagePortFolder(), "");
+    EXPECT_FALSE(Serve("Port"));
+}
+
+TEST_F(AMessagePortTest, MalformedAndStalledClientsAreClosedAndHoldUpNobody)
+{
+    const std::pair<const char*, std::vector<uint8_t>> malformed[] = {
+        {"a packet shorter than the header", {1, 2, 3}},
+        {"a foreign magic", Packet(0x12345678, 1, kPacketWantsReply)},
+        {"an unknown flag", Packet(kMessagePacketMagic, 1, 1u << 7)},
+        {"bytes after a header that announces no payload", Packet(kMessagePacketMagic, 1, 0, 4)},
+        {"a payload over the limit", Packet(kMessagePacketMagic, 1, kPacketHasPayload | kPacketWantsReply, kMaxMessagePayload + 1)},
+    };
+    for (const auto& [rule, bytes] : malformed) {
+        SCOPED_TRACE(rule);
+        AFileDescriptor client = SendDirectly(fSocket, bytes);
+        EXPECT_TRUE(fLoop.RunUntil([&] { return client && IsClosedByPort(client); }, 5'000'000));
+    }
+    EXPECT_EQ(SendOnce("Port", 1, AMessageData(kMaxMessagePayload + 1)), AStatus::kTransportError)
+        << "the sender refuses an oversized payload itself";
+    EXPECT_TRUE(RunUntilIdle(fLoop));
+    EXPECT_TRUE(Seen().empty()) << "no malformed packet reaches the handler";
+
+    // Clients that never send, more than the port keeps waiting, and clients
+    // that ask for the largest reply and never read it.
+    std::vector<AFileDescriptor> stalled;
+    for (int i = 0; i < 110; ++i)
+        stalled.push_back(SendDirectly(fSocket, i < 100 ? std::vector<uint8_t>() : Packet(kMessagePacketMagic, 9,
+                                                kPacketHasPayload | kPacketWantsReply, kMaxMessagePayload - 1)));
+    std::optional<AMessageData> reply;
+    EXPECT_EQ(WhileServing([&] { return SendOnce("Port", 1, {}, &reply); }), AStatus::kSuccess);
+    EXPECT_EQ(reply, AMessageData{1});
+    EXPECT_EQ(Seen().size(), 11u);
+    // Each is closed in the end, when idle too long or to make room.
+    for (const auto& client : stalled)
+        EXPECT_TRUE(fLoop.RunUntil([&] { return IsClosedByPort(client); }, 10'000'000));
+}
+
+TEST_F(AMessagePortTest, IdleTimeOutCountsFromEachConnectionAndARemoteReconnectsAfterIt)
+{
+    auto late = ARemoteMessagePort::Create("Port");
+    ASSERT_TRUE(late);
+    // The first client is accepted before it sends, so it waits, and is then
+    // served: the port's idle clock was started for it.
+    AFileDescriptor first = SendDirectly(fSocket);
+    ASSERT_TRUE(RunUntilIdle(fLoop));
+    ASSERT_EQ(send(first.Get(), Packet(kMessagePacketMagic, 3, 0).data(), kMessagePacketHeaderSize, 0), 12);
+    ASSERT_TRUE(RunUntilCount(1));
+    // A second client connects a second later and never sends: it is closed
+    // after its own idle time-out (2 s), neither at the first's nor never.
+    fLoop.RunUntil([] { return false; }, 1'000'000);
+    const auto connected = std::chrono::steady_clock::now();
+    AFileDescriptor second = SendDirectly(fSocket);
+    ASSERT_TRUE(fLoop.RunUntil([&] { return IsClosedByPort(second); }, 10'000'000));
+    EXPECT_GE(std::chrono::steady_clock::now() - connected, 2s);
+    // The connection made at look-up was dropped as idle: the request goes
+    // out on a new one.
+    EXPECT_EQ(late->SendRequest(5, nullptr, 1, 1, nullptr), AStatus::kSuccess);
+    EXPECT_TRUE(RunUntilCount(2));
 }

@@ -1,241 +1,103 @@
 #include "platform/process/AChildProcess.h"
 
+#include "tests/support/AChildProgram.h"
 #include "tests/support/AStandInPrograms.h"
-#include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <fcntl.h>
-#include <poll.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
+using AState = AChildProcess::AState;
 
-namespace {
-
-AChildProcess::AOptions Capturing()
-{
-    AChildProcess::AOptions options;
-    options.fCaptureOutput = true;
-    options.fCaptureError = true;
-    return options;
-}
-
-// True once `pid` is gone for good (reaped, not a zombie), within `limit`.
-bool Vanishes(pid_t pid, std::chrono::milliseconds limit)
-{
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (kill(pid, 0) == 0) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        poll(nullptr, 0, 10);
-    }
-    return errno == ESRCH;
-}
-
-// Reads one line from a FIFO, giving up after `limit`.
-std::string ReadFifoLine(const std::filesystem::path& fifo, std::chrono::milliseconds limit)
-{
-    int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    std::string text;
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (fd >= 0 && text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-        pollfd polled{fd, POLLIN, 0};
-        poll(&polled, 1, 50);
-        char buffer[256];
-        ssize_t got = read(fd, buffer, sizeof buffer);
-        if (got > 0)
-            text.append(buffer, static_cast<size_t>(got));
-    }
-    if (fd >= 0)
-        close(fd);
-    return text;
-}
-
-} // namespace
-
-TEST(AChildProcess, PassesEachArgumentVerbatimWithoutAShell)
-{
-    const std::vector<std::string> arguments = {"a b", "'quoted'", "\"double\"", "$HOME", "*", "", "x;y|z", "%s%n"};
-    std::vector<std::string> printed = {"%s\\0"};
-    printed.insert(printed.end(), arguments.begin(), arguments.end());
-    AChildProcess child;
-    ASSERT_TRUE(child.Start("/usr/bin/printf", printed, Capturing()));
-    ASSERT_TRUE(child.Wait());
-    EXPECT_EQ(child.State(), AChildProcess::AState::kExited);
-    EXPECT_EQ(child.ExitStatus(), 0);
-    std::string expected;
-    for (const auto& argument : arguments)
-        expected += argument + '\0';
-    EXPECT_EQ(child.Output(), expected);
-}
-
-TEST(AChildProcess, ReportsTheExecErrorOfAProgramThatCannotStart)
+TEST(AChildProcess, ReportsWhatBecameOfEachChild)
 {
     ATemporaryFolder folder;
-    const auto plain = folder.Path() / "plain";
-    WriteWholeFile(plain, "#!/bin/sh\nexit 0\n");  // not executable
-    const auto noInterpreter = folder.Path() / "no-interpreter";
+    const std::string plain = folder.Path() / "plain", noInterpreter = folder.Path() / "no-interpreter";
+    const std::string noMagic = folder.Path() / "no-magic", zeros = "head -c 1048576 /dev/zero";
+    WriteWholeFile(plain, "#!/bin/sh\nexit 0\n");
     WriteExecutable(noInterpreter, "#!/nonexistent/interpreter\n");
-    const auto noMagic = folder.Path() / "no-magic";
     WriteExecutable(noMagic, "echo no interpreter line\n");
-    struct ACase {
+    // The agent's loop blocks the signals it serves and may ignore SIGPIPE;
+    // a child inherits neither, nor a descriptor left without close-on-exec.
+    sigset_t term, previous;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &term, &previous);
+    const auto previousPipe = signal(SIGPIPE, SIG_IGN);
+    const int leaked = open("/dev/null", O_RDONLY);
+
+    const struct {
         const char* fRule;
         std::string fProgram;
-        bool fSearchPath;
-        int fError;
+        std::vector<std::string> fArguments;
+        AState fState;
+        int fCode;  // the exit status, the terminating signal or the exec error
+        std::string fOutput, fError;
     } cases[] = {
-        {"a missing program", (folder.Path() / "missing").string(), false, ENOENT},
-        {"a program missing from PATH", "nuvexa-no-such-program", true, ENOENT},
-        {"a file without execute permission", plain.string(), false, EACCES},
-        {"a script whose interpreter is missing", noInterpreter.string(), false, ENOENT},
-        {"a file that is neither a binary nor a script", noMagic.string(), false, ENOEXEC},
-        {"a folder", folder.Path().string(), false, EACCES},
+        {"each argument reaches the program verbatim, without a shell", "/usr/bin/printf",
+         {"%s|", "a b", "'q'", "\"d\"", "$HOME", "*", "", "x;y", "%n"}, AState::kExited, 0, "a b|'q'|\"d\"|$HOME|*||x;y|%n|", ""},
+        {"the exit status and both streams are reported", "/bin/sh", {"-c", "echo out; echo err >&2; exit 7"},
+         AState::kExited, 7, "out\n", "err\n"},
+        {"the terminating signal is reported", "/bin/sh", {"-c", "kill -KILL $$"}, AState::kSignaled, SIGKILL, "", ""},
+        {"a signal the caller blocks is not blocked", "/bin/sh", {"-c", "kill -TERM $$; exit 3"}, AState::kSignaled, SIGTERM, "", ""},
+        {"a signal the caller ignores is at its default", "/bin/sh", {"-c", "kill -PIPE $$; exit 3"}, AState::kSignaled, SIGPIPE, "", ""},
+        {"no descriptor beyond the standard three is inherited", "/bin/ls", {"/proc/self/fd"}, AState::kExited, 0,
+         "0\n1\n2\n3\n", ""},  // 3 is the folder ls lists
+        {"capture stops at the limit, yet the child is drained to its end", "/bin/sh",
+         {"-c", zeros + "; " + zeros + " >&2; exit 4"}, AState::kExited, 4, std::string(1000, '\0'), std::string(1000, '\0')},
+        {"a missing program", folder.Path() / "missing", {}, AState::kStartFailed, ENOENT, "", ""},
+        {"a program missing from PATH", "nuvexa-no-such-program", {}, AState::kStartFailed, ENOENT, "", ""},
+        {"a file without execute permission", plain, {}, AState::kStartFailed, EACCES, "", ""},
+        {"a script whose interpreter is missing", noInterpreter, {}, AState::kStartFailed, ENOENT, "", ""},
+        {"a file that is neither a binary nor a script", noMagic, {}, AState::kStartFailed, ENOEXEC, "", ""},
+        {"a folder", folder.Path(), {}, AState::kStartFailed, EACCES, "", ""},
     };
-    for (const ACase& c : cases) {
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.fRule);
         AChildProcess child;
-        AChildProcess::AOptions options = Capturing();
-        options.fSearchPath = c.fSearchPath;
-        EXPECT_FALSE(child.Start(c.fProgram, {}, options)) << c.fRule;
-        EXPECT_EQ(child.State(), AChildProcess::AState::kStartFailed) << c.fRule;
-        EXPECT_EQ(child.StartError(), c.fError) << c.fRule;
-        EXPECT_FALSE(child.Wait()) << c.fRule;
+        const bool searchPath = test.fProgram.find('/') == std::string::npos;
+        EXPECT_EQ(child.Start(test.fProgram, test.fArguments, {searchPath, false, true, true, 1000}),
+                  test.fState != AState::kStartFailed);
+        EXPECT_EQ(child.Wait(), test.fState != AState::kStartFailed);
+        EXPECT_EQ(child.State(), test.fState);
+        EXPECT_EQ(test.fState == AState::kExited     ? child.ExitStatus()
+                  : test.fState == AState::kSignaled ? child.TermSignal()
+                                                     : child.StartError(),
+                  test.fCode);
+        EXPECT_EQ(child.Output(), test.fOutput);
+        EXPECT_EQ(child.ErrorOutput(), test.fError);
     }
-}
-
-TEST(AChildProcess, ReportsExitStatusOrTerminatingSignal)
-{
-    AChildProcess exited;
-    ASSERT_TRUE(exited.Start("/bin/sh", {"-c", "echo out; echo err >&2; exit 7"}, Capturing()));
-    ASSERT_TRUE(exited.Wait());
-    EXPECT_EQ(exited.State(), AChildProcess::AState::kExited);
-    EXPECT_EQ(exited.ExitStatus(), 7);
-    EXPECT_EQ(exited.Output(), "out\n");
-    EXPECT_EQ(exited.ErrorOutput(), "err\n");
-
-    AChildProcess killed;
-    ASSERT_TRUE(killed.Start("/bin/sh", {"-c", "kill -KILL $$"}, Capturing()));
-    ASSERT_TRUE(killed.Wait());
-    EXPECT_EQ(killed.State(), AChildProcess::AState::kSignaled);
-    EXPECT_EQ(killed.TermSignal(), SIGKILL);
-}
-
-TEST(AChildProcess, ChildStartsWithSignalsUnblockedAndAtTheirDefaults)
-{
-    // The agent's loop blocks the signals it serves and may ignore SIGPIPE;
-    // a child must not inherit either, or it could not be stopped.
-    sigset_t blocked;
-    sigset_t previous;
-    sigemptyset(&blocked);
-    sigaddset(&blocked, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &blocked, &previous);
-    struct sigaction ignore {};
-    struct sigaction previousPipe {};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGPIPE, &ignore, &previousPipe);
-
-    AChildProcess terminated;
-    ASSERT_TRUE(terminated.Start("/bin/sh", {"-c", "kill -TERM $$; exit 3"}, Capturing()));
-    ASSERT_TRUE(terminated.Wait());
-    AChildProcess mask;
-    ASSERT_TRUE(mask.Start("/bin/sh", {"-c", "grep -E '^Sig(Blk|Ign)' /proc/self/status"}, Capturing()));
-    ASSERT_TRUE(mask.Wait());
-
-    sigaction(SIGPIPE, &previousPipe, nullptr);
-    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    EXPECT_EQ(terminated.State(), AChildProcess::AState::kSignaled);
-    EXPECT_EQ(terminated.TermSignal(), SIGTERM);
-    // Signals 32 and 33 belong to the C library, which keeps them ignored.
-    unsigned long long blockedMask = 1, ignoredMask = 1;
-    ASSERT_EQ(sscanf(mask.Output().c_str(), "SigBlk: %llx SigIgn: %llx", &blockedMask, &ignoredMask), 2);
-    EXPECT_EQ(blockedMask, 0u);
-    EXPECT_EQ(ignoredMask & 0x7FFFFFFFu, 0u);  // signals 1 to 31
-}
-
-TEST(AChildProcess, ChildInheritsNoDescriptorBeyondTheStandardThree)
-{
-    int leaked = open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
-    ASSERT_GE(leaked, 0);
-    int high = dup2(leaked, 57);
-    AChildProcess child;
-    ASSERT_TRUE(child.Start("/bin/ls", {"/proc/self/fd"}, Capturing()));
-    ASSERT_TRUE(child.Wait());
     close(leaked);
-    close(high);
-    // ls itself holds 0, 1, 2 and the folder it lists.
-    EXPECT_EQ(child.Output(), "0\n1\n2\n3\n");
+    signal(SIGPIPE, previousPipe);
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
-TEST(AChildProcess, CapturesUpToTheLimitButDrainsEverything)
+TEST(AChildProcess, WaitEndsWithTheChildNotWithWhatItLeftRunning)
 {
-    AChildProcess child;
-    AChildProcess::AOptions options = Capturing();
-    options.fCaptureLimit = 1000;
-    // 1 MiB on each stream: far more than a pipe holds, so a reader that
-    // stopped at the limit would leave the child blocked for ever.
-    ASSERT_TRUE(child.Start("/bin/sh", {"-c", "head -c 1048576 /dev/zero; head -c 1048576 /dev/zero >&2; exit 4"},
-                            options));
-    ASSERT_TRUE(child.Wait());
-    EXPECT_EQ(child.ExitStatus(), 4);
-    EXPECT_EQ(child.Output(), std::string(1000, '\0'));
-    EXPECT_EQ(child.ErrorOutput(), std::string(1000, '\0'));
-}
-
-TEST(AChildProcess, DescendantHoldingThePipeDoesNotHoldTheWaitAndCanStillWrite)
-{
+    // A background job keeps standard error open past the child's end and
+    // writes to it later: the wait does not last for it, and it may write.
     ATemporaryFolder folder;
-    const auto go = folder.Path() / "go";
-    const auto done = folder.Path() / "done";
-    ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
-    ASSERT_EQ(mkfifo(done.c_str(), 0600), 0);
-    // The background job keeps standard error open past the child's end,
-    // then writes to it once told to and reports whether that worked.
-    const std::string script = "(read line < " + ShellQuoted(go.string()) +
-                               "; echo late >&2 && echo wrote > " + ShellQuoted(done.string()) + ") &\n"
-                               "echo early >&2\n";
+    const auto wrote = folder.Path() / "wrote";
     AChildProcess child;
-    ASSERT_TRUE(child.Start("/bin/sh", {"-c", script}, Capturing()));
-    ASSERT_TRUE(child.Wait(10s)) << "held by the background job";
-    EXPECT_EQ(child.ExitStatus(), 0);
+    ASSERT_TRUE(child.Start("/bin/sh", {"-c", "(sleep 2; echo late >&2 && echo wrote > " + ShellQuoted(wrote) + ") & echo early >&2"},
+                            {false, false, true, true}));
+    ASSERT_TRUE(child.Wait(10s));
+    EXPECT_FALSE(std::filesystem::exists(wrote)) << "the wait lasted for the background job";
     EXPECT_EQ(child.ErrorOutput(), "early\n");
-    // The child is reaped already: no zombie left behind.
-    EXPECT_EQ(waitpid(child.Pid(), nullptr, WNOHANG), -1);
-    EXPECT_EQ(errno, ECHILD);
+    EXPECT_EQ(kill(child.Pid(), 0), -1) << "reaped, not left a zombie";
+    EXPECT_TRUE(WaitFor([&] { return std::filesystem::exists(wrote) && ReadWholeFile(wrote) == "wrote\n"; }));
 
-    int goFd = open(go.c_str(), O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(goFd, 0);
-    ASSERT_EQ(write(goFd, "x\n", 2), 2);
-    close(goFd);
-    EXPECT_EQ(ReadFifoLine(done, 10s), "wrote\n");
-}
-
-TEST(AChildProcess, WaitLimitLeavesTheChildRunningAndDetachReapsItLater)
-{
-    ATemporaryFolder folder;
-    const auto go = folder.Path() / "go";
-    ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
-    pid_t pid = -1;
-    {
-        AChildProcess child;
-        ASSERT_TRUE(child.Start("/bin/sh", {"-c", "echo waiting >&2; read line < " + ShellQuoted(go.string())},
-                                Capturing()));
-        EXPECT_FALSE(child.Wait(100ms));
-        EXPECT_EQ(child.State(), AChildProcess::AState::kRunning);
-        EXPECT_EQ(child.ErrorOutput(), "waiting\n");
-        pid = child.Pid();
-        child.Detach();
-        EXPECT_EQ(child.State(), AChildProcess::AState::kDetached);
-    }
-    EXPECT_EQ(kill(pid, 0), 0) << "a detached child is not killed";
-    int goFd = open(go.c_str(), O_WRONLY | O_CLOEXEC);
-    ASSERT_GE(goFd, 0);
-    ASSERT_EQ(write(goFd, "x\n", 2), 2);
-    close(goFd);
-    EXPECT_TRUE(Vanishes(pid, 10s)) << "the background reaper collects it";
+    // A child still running when the wait's limit passes keeps running;
+    // once let go it is reaped when it ends.
+    AChildProcess running;
+    ASSERT_TRUE(running.Start("/bin/sh", {"-c", "echo waiting >&2; sleep 1"}, {false, false, true, true}));
+    EXPECT_FALSE(running.Wait(100ms));
+    EXPECT_EQ(running.ErrorOutput(), "waiting\n");
+    running.Detach();
+    EXPECT_EQ(running.State(), AState::kDetached);
+    EXPECT_EQ(kill(running.Pid(), 0), 0) << "a child let go is not killed";
+    EXPECT_TRUE(WaitFor([&] { return kill(running.Pid(), 0) != 0; })) << "the background reaper collects it";
 }
