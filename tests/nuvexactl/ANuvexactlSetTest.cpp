@@ -58,7 +58,7 @@ TEST(ANuvexactlSetTest, SetWritesTheDeviceRecordAsTheEditorDoesAndThenTheButton)
 TEST(ANuvexactlSetTest, SetKeepsThePresentationTypeAndSetPresentationKeepsTheEvents)
 {
     AConfigHome home;
-    home.InstallFixture("prefs/example.xml");
+    home.InstallFixture("prefs/read/example.xml");
     ExpectSuccess({"set", "presenter", "4", "applescript", "/opt/start-show.sh"});
     ExpectSuccess({"set-presentation", "btmouse", "1"});
     ExpectSuccess({"set-presentation", "presenter", "0"});
@@ -83,7 +83,7 @@ TEST(ANuvexactlSetTest, RelativePathsAreStoredAbsolute)
 TEST(ANuvexactlSetTest, AWrongCommandLineIsAUsageErrorAndWritesNothing)
 {
     AConfigHome home;
-    home.InstallFixture("prefs/example.xml");
+    home.InstallFixture("prefs/read/example.xml");
     const std::string before = ReadWholeFile(home.MappingPath());
     const std::pair<std::vector<std::string>, std::string> rows[] = {
         {{"set"}, "expected a device type"},
@@ -132,7 +132,7 @@ TEST(ANuvexactlSetTest, AFileThatCannotBeReadIsNeverOverwritten)
     for (const char* command : {"set", "set-presentation"}) {
         SCOPED_TRACE(command);
         AConfigHome home;
-        home.InstallFixture("prefs/truncated.xml");
+        home.InstallFixture("prefs/read/truncated-file.xml");
         const std::string before = ReadWholeFile(home.MappingPath());
         AProgramResult result = RunNuvexactl(std::string(command) == "set"
                                                  ? std::vector<std::string>{"set", "btmouse", "4", "default"}
@@ -146,7 +146,7 @@ TEST(ANuvexactlSetTest, AFileThatCannotBeReadIsNeverOverwritten)
 TEST(ANuvexactlSetTest, ASaveThatFailsReportsTheStoresReasonAndKeepsTheFile)
 {
     AConfigHome home;
-    home.InstallFixture("prefs/example.xml");
+    home.InstallFixture("prefs/read/example.xml");
     const std::string before = ReadWholeFile(home.MappingPath());
     // The program runs as another user, so the folder refuses it even when
     // the test runs as root.

@@ -24,7 +24,7 @@ TEST(ANuvexactlShowTest, AMissingFileShowsNoDevicesAndCreatesNoFile)
 TEST(ANuvexactlShowTest, TheHumanFormNamesDevicesAndLaunchTypesInOrder)
 {
     AConfigHome home;
-    home.InstallFixture("prefs/example.xml");
+    home.InstallFixture("prefs/read/example.xml");
     AProgramResult result = RunNuvexactl({"show"});
     EXPECT_EQ(result.fStatus, 0);
     EXPECT_EQ(result.fStdout, "mapping file: " + home.MappingPath().string() + "\n"
@@ -39,7 +39,7 @@ TEST(ANuvexactlShowTest, TheHumanFormNamesDevicesAndLaunchTypesInOrder)
 TEST(ANuvexactlShowTest, TheJsonFormIsOneObjectWithNumbersAsNumbers)
 {
     AConfigHome home;
-    home.InstallFixture("prefs/example.xml");
+    home.InstallFixture("prefs/read/example.xml");
     AProgramResult result = RunNuvexactl({"show", "--json"});
     EXPECT_EQ(result.fStatus, 0);
     EXPECT_EQ(result.fStdout,
@@ -86,8 +86,8 @@ TEST(ANuvexactlShowTest, AFileThatCannotBeReadFailsWithTheStoresReasonOnly)
         const char* fErrors;
     };
     const ARow rows[] = {
-        {"prefs/mismatched-tags.xml", "XMLParser: Start-end tags mismatch\n"},
-        {"prefs/not-xml.txt", "PrefController: Error loading preferences\n"},
+        {"prefs/read/mismatched-tags.xml", "XMLParser: Start-end tags mismatch\n"},
+        {"prefs/read/plain-text-is-no-document.xml", "PrefController: Error loading preferences\n"},
     };
     for (const ARow& row : rows) {
         SCOPED_TRACE(row.fFixture);

@@ -1,47 +1,49 @@
 #pragma once
-// Helpers for the store's tests: a private configuration folder for the test
-// (AConfigHome), a store's records as one comparable text, and a check run in
-// a child process.
+// Helpers for the store's tests. AConfigHome (tests/support) gives each test
+// its own configuration folder.
 
+#include "prefs/AException.h"
 #include "prefs/APrefController.h"
 #include "tests/support/AConfigHome.h"
-#include "tests/support/ATestPaths.h"
 
-#include <filesystem>
 #include <functional>
-#include <memory>
+#include <set>
 #include <string>
-#include <sys/types.h>
 
-// One line per device record, "<type> <vid> <pid> <presentation>:" followed
-// by " <id>/<launch type>/<argument>" per event, in the maps' order.
-std::string DescribeStore(const APrefController& store);
-
-// A check run in a forked child process; Wait returns what the check
-// returned, "" meaning it passed. A child that dies or exits abnormally gives
-// a description instead. The child is reaped with the object at the latest.
-class AChildCheck {
-public:
-    explicit AChildCheck(const std::function<std::string()>& check);
-    ~AChildCheck();
-    AChildCheck(const AChildCheck&) = delete;
-    AChildCheck& operator=(const AChildCheck&) = delete;
-
-    bool IsRunning();
-    std::string Wait();
-
-private:
-    pid_t fChild = -1;
-    int fChannel = -1;
-    bool fReaped = false;
-    int fStatus = 0;
-    std::string fStartProblem;
-};
-
-inline std::string RunInChildProcess(const std::function<std::string()>& check)
+// One line per device, "<type> <vid> <pid> <presentation>:" and then
+// " <id>/<launch type>/<argument>" per event, in the maps' order.
+inline std::string DescribeStore(const APrefController& store)
 {
-    return AChildCheck(check).Wait();
+    std::string text;
+    for (const auto& [type, device] : store.GetDevices()) {
+        text += std::to_string(type) + " " + std::to_string(device.GetDeviceVID()) + " " +
+                std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
+        for (const auto& [id, event] : device.GetEvents())
+            text += " " + std::to_string(id) + "/" + std::to_string(event.GetLaunchType()) + "/" + event.GetLaunchArg();
+        text += "\n";
+    }
+    return text;
 }
 
-// The names of the entries of a folder, sorted.
-std::string ListFolder(const std::filesystem::path& folder);
+// "<name>: <reason>" of the AException the action raises, or "no failure".
+inline std::string FailureOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const AException& failure) {
+        return failure.GetName() + ": " + failure.GetReason();
+    }
+    return "no failure";
+}
+
+// The names in a folder, sorted, joined by spaces.
+inline std::string ListFolder(const std::filesystem::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    std::string text;
+    for (const std::string& name : names)
+        text += (text.empty() ? "" : " ") + name;
+    return text;
+}
