@@ -62,7 +62,7 @@ std::string Expand(std::string text, const AConfigHome& home)
 }
 
 // An output against <stdout>/<stderr> (the whole text) or the run's
-// stdout-line/stderr-line attribute (its first line); with neither, nothing.
+// stdout-line/stderr-line attribute (its first line); with neither, nothing at all.
 void ExpectOutput(const std::string& output, const pugi::xml_node& run, const std::string& stream, const AConfigHome& home)
 {
     if (const pugi::xml_attribute line = run.attribute((stream + "-line").c_str()))
@@ -86,7 +86,9 @@ protected:
     {
         pugi::xml_document cases;
         ASSERT_TRUE(cases.load_file(FixturePath("nuvexactl/" + fixture).c_str()));
-        for (const pugi::xml_node& test : cases.child("cases").children("case"))
+        const auto all = cases.child("cases").children("case");
+        EXPECT_GT(std::distance(all.begin(), all.end()), 0) << fixture;
+        for (const pugi::xml_node& test : all)
             RunCase(test);
     }
 
