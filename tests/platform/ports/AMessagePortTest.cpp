@@ -2,6 +2,7 @@
 #include "platform/ports/AMessagePort.h"
 #include "tests/support/AChildProgram.h"
 #include "tests/support/ARunUntilIdle.h"
+#include "tests/support/AUnprivilegedUser.h"
 
 #include <gtest/gtest.h>
 
@@ -303,28 +304,24 @@ TEST_F(AMessagePortTest, ClientOfAnotherUserIsClosedWithoutBeingServed)
 
 TEST_F(AMessagePortTest, PortFolderIsAPrivateRealFolderOfOurOwn)
 {
-    const std::string uid = std::to_string(geteuid());
-    struct stat info {};
-    const bool hasPerUser = lstat(("/run/user/" + uid).c_str(), &info) == 0 && info.st_uid == geteuid();
-    const std::filesystem::path fallback = hasPerUser ? "/run/user/" + uid + "/nuvexa" : "/tmp/nuvexa-" + uid;
-    const bool existed = std::filesystem::exists(fallback);
-    for (const auto& [runtime, folder] : {std::pair<std::string, std::filesystem::path>{fRuntime.Path(), fFolder}, {"", fallback}}) {
-        SCOPED_TRACE(folder);
-        AScopedEnvironment variable("XDG_RUNTIME_DIR", runtime);
-        if (runtime.empty())
-            unsetenv("XDG_RUNTIME_DIR");
-        // Made when missing, made private again when found open.
-        for (int round = 0; round < 2; ++round) {
-            EXPECT_EQ(GetMessagePortFolder(), folder.string());
-            EXPECT_EQ(lstat(folder.c_str(), &info), 0);
-            EXPECT_EQ(info.st_mode & (S_IFMT | 07777), S_IFDIR | 0700u);
-            EXPECT_EQ(info.st_uid, geteuid());
-            chmod(folder.c_str(), round == 0 ? 0755 : 0700);
+    // Each round: the folder looked up, its type and mode, and its owner;
+    // made when missing, made private again when found open.
+    const auto lookUpTwice = [] {
+        std::string seen;
+        for (mode_t opened : {0755, 0700}) {
+            struct stat info {};
+            const std::string folder = GetMessagePortFolder();
+            lstat(folder.c_str(), &info);
+            seen += folder + " " + std::to_string(info.st_mode & (S_IFMT | 07777)) + " " + std::to_string(info.st_uid) + "\n";
+            chmod(folder.c_str(), opened);
         }
-    }
-    if (!existed)
-        rmdir(fallback.c_str());
-
+        return seen;
+    };
+    const auto privateTwice = [](const std::string& folder, uid_t uid) {
+        const std::string line = folder + " " + std::to_string(S_IFDIR | 0700) + " " + std::to_string(uid) + "\n";
+        return line + line;
+    };
+    EXPECT_EQ(lookUpTwice(), privateTwice(fFolder, geteuid()));
     const auto open = fRuntime.Path() / "open", foreign = fRuntime.Path() / "foreign";
     std::filesystem::create_directory(open);
     std::filesystem::create_directory(foreign);
@@ -346,6 +343,29 @@ TEST_F(AMessagePortTest, PortFolderIsAPrivateRealFolderOfOurOwn)
     std::filesystem::create_directory_symlink(open, fFolder);
     EXPECT_EQ(GetMessagePortFolder(), "");
     EXPECT_FALSE(Serve("Port"));
+
+    // Without a runtime folder: the user's own, else one in /tmp. A child of
+    // a user id nobody has (when root) looks it up, so that the test touches
+    // only a folder it made: one already there may be a running agent's.
+    const uid_t uid = geteuid() == 0 ? 0x7ffe0000u + getpid() % 0x10000 : geteuid();
+    struct stat info {};
+    const std::string perUser = "/run/user/" + std::to_string(uid);
+    const std::string fallback = lstat(perUser.c_str(), &info) == 0 && info.st_uid == uid
+                                     ? perUser + "/nuvexa" : "/tmp/nuvexa-" + std::to_string(uid);
+    if (std::filesystem::exists(fallback))
+        GTEST_SKIP() << fallback << " is there already";
+    const pid_t child = fork();
+    if (child == 0) {
+        unsetenv("XDG_RUNTIME_DIR");
+        const std::string seen = AUnprivilegedUser{uid, uid}.Become() ? lookUpTwice() : "no user of its own";
+        if (seen != privateTwice(fallback, uid))
+            fprintf(stderr, "the fallback folder seen:\n%s", seen.c_str());
+        _exit(seen == privateTwice(fallback, uid) ? 0 : 1);
+    }
+    int status = -1;
+    EXPECT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(status, 0);
+    std::filesystem::remove(fallback);
 }
 
 TEST_F(AMessagePortTest, MalformedAndStalledClientsAreClosedAndHoldUpNobody)
