@@ -1,5 +1,6 @@
 #include "platform/bus/ADesktopAlertPresenter.h"
 
+#include "base/AFileDescriptor.h"
 #include "platform/bus/ADBusNames.h"
 #include "tests/support/ABusServiceStandIn.h"
 #include "tests/support/APrivateBus.h"
@@ -69,16 +70,11 @@ TEST(ADesktopAlertPresenter, AlertIsShownAsWrittenOnTheDesktopOrElseOnStandardEr
             bus.emplace();
         if (test.fService >= kPlain)
             service.emplace(test.fService == kMarkup, test.fService != kHanging);
-        int fallback[2];
-        ASSERT_EQ(pipe2(fallback, O_CLOEXEC | O_NONBLOCK), 0);
-        ADesktopAlertPresenter(500ms, fallback[1]).ShowAlert("Launch Error", test.fMessage);
-        char text[4096];
-        const ssize_t size = read(fallback[0], text, sizeof text);
-        EXPECT_EQ(std::string(text, size > 0 ? size_t(size) : 0), test.fFallback);
-        if (service) {
-            EXPECT_EQ(service->fReceived, test.fShown.empty() ? std::vector<std::string>{} : std::vector{test.fShown});
-        }
-        close(fallback[0]);
-        close(fallback[1]);
+        ATemporaryFolder folder;
+        const AFileDescriptor fallback(open((folder.Path() / "stderr").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+        ADesktopAlertPresenter(500ms, fallback.Get()).ShowAlert("Launch Error", test.fMessage);
+        EXPECT_EQ(ReadWholeFile(folder.Path() / "stderr"), test.fFallback);
+        EXPECT_EQ(service ? service->fReceived : std::vector<std::string>{},
+                  test.fShown.empty() ? std::vector<std::string>{} : std::vector{test.fShown});
     }
 }
