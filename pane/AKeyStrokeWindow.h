@@ -13,12 +13,13 @@
 // key events into key codes (Qt's native scan code is the XKB keycode, the
 // evdev code + 8) and passes them on.
 
+#include "pane/AKeyStrokeList.h"
+
 #include <QDialog>
 
 #include <cstdint>
-#include <vector>
 
-using AKeyCodeList = std::vector<uint16_t>;
+class QKeyEvent;
 
 class AKeyStrokeDelegate {
 public:
@@ -49,6 +50,21 @@ public:
     // Adds or removes a modifier pair, then tells the delegate; nothing
     // while capture is off.
     void ToggleVirtualKey(uint16_t keyCode, bool add);
+
+protected:
+    // While capture is on, installed on the application: takes the key
+    // events (and the shortcut checks before them) of every widget inside
+    // this window before the widget, a shortcut or the dialog sees them.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    bool IsInsideWindow(const QObject* object) const;
+    void KeyUp(const QKeyEvent& event);
+    void TellDelegate();
+
+    bool fEnableKeyEvents = false;
+    AKeyStrokeList fKeyStrokes;
+    AKeyStrokeDelegate* fDelegate = nullptr;
 };
 
 // The display name of one key: the fixed names of the function, arrow,
