@@ -116,7 +116,7 @@ bool ADetailsController::OpenStore()
         fPrefController = std::make_unique<APrefController>();
         fStoreFailure.clear();
     } catch (const AException& failure) {
-        fStoreFailure = QString::fromStdString(failure.GetReason());
+        fStoreFailure = QString::fromStdString(failure.what());
     }
     return fPrefController != nullptr;
 }
@@ -448,8 +448,7 @@ void ADetailsController::SavePrefAndUpdateAgent()
         fPrefController->FlushXml();
     } catch (const AException& failure) {
         fDialogs.ShowAlert(fDetailsWindow, QString::fromLatin1(kProductDisplayName),
-                           tr("The button settings could not be saved: %1")
-                               .arg(QString::fromStdString(failure.GetReason())));
+                           tr("The button settings could not be saved.\n%1").arg(QString::fromStdString(failure.what())));
         return;
     }
     fNotifications.PostNotification(kReloadNotification, kReloadNotificationObject);

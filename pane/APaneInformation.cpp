@@ -19,7 +19,7 @@ APaneInformation ReadPaneInformationText(const QString& text)
 std::optional<APaneInformation> ReadPaneInformation(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
         return std::nullopt;
     return ReadPaneInformationText(QString::fromUtf8(file.readAll()));
 }

@@ -25,6 +25,8 @@ ASettingsWindow::ASettingsWindow(AUserDialogs& dialogs, QWidget* parent)
 ASettingsWindow::~ASettingsWindow()
 {
     Unselect();
+    // Before the view it drives, which is destroyed with the window's children.
+    delete fController;
 }
 
 void ASettingsWindow::SetController(AMainPrefController* controller)
