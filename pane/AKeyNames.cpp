@@ -7,7 +7,6 @@
 #include <QStringList>
 
 #include <array>
-#include <utility>
 
 QString GetKeyString(uint16_t keyCode, bool open, const AKeyLayout& layout)
 {
@@ -23,16 +22,16 @@ QString FormatKeyStrings(const AKeyCodeList* keyStrokes, const AKeyLayout& layou
 {
     if (!keyStrokes)
         return {};
-    // Whether each toggled modifier is down at this point of the list.
-    std::array<std::pair<uint16_t, bool>, 5> down = {{{57, false}, {56, false}, {59, false}, {58, false}, {55, false}}};
+    // Whether each toggled modifier (codes 55 to 59) is down at this point of
+    // the list; each occurrence flips it.
+    std::array<bool, 5> down{};
     QStringList names;
     for (uint16_t keyCode : *keyStrokes) {
         bool open = true;
-        for (auto& [modifier, isDown] : down) {
-            if (modifier == keyCode) {
-                isDown = !isDown;
-                open = isDown;
-            }
+        if (IsToggledModifier(keyCode)) {
+            bool& isDown = down[keyCode - kFirstToggledModifier];
+            isDown = !isDown;
+            open = isDown;
         }
         names.append(GetKeyString(keyCode, open, layout));
     }

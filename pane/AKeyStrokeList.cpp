@@ -10,11 +10,6 @@ constexpr std::array<uint16_t, 5> kToggledModifiers = {57, 56, 59, 58, 55};
 
 } // namespace
 
-bool IsToggledModifier(uint16_t keyCode)
-{
-    return std::ranges::find(kToggledModifiers, keyCode) != kToggledModifiers.end();
-}
-
 void AKeyStrokeList::SetKeyStrokes(const AKeyCodeList* keyStrokes)
 {
     fKeyStrokes = keyStrokes ? *keyStrokes : AKeyCodeList{};

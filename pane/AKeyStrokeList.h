@@ -16,9 +16,14 @@ using AKeyCodeList = std::vector<uint16_t>;
 // The Delete key, which erases backwards instead of being recorded.
 inline constexpr uint16_t kDeleteKeyCode = 51;
 
-// True for the five modifiers the toggles add in pairs: Command (55), Shift
-// (56), Caps Lock (57), Option (58) and Control (59).
-bool IsToggledModifier(uint16_t keyCode);
+// The five modifiers the toggles add in pairs: Command (55), Shift (56), Caps
+// Lock (57), Option (58) and Control (59).
+inline constexpr uint16_t kFirstToggledModifier = 55;
+inline constexpr uint16_t kLastToggledModifier = 59;
+constexpr bool IsToggledModifier(uint16_t keyCode)
+{
+    return keyCode >= kFirstToggledModifier && keyCode <= kLastToggledModifier;
+}
 
 class AKeyStrokeList {
 public:

@@ -2,7 +2,7 @@
 
 #include "keys/AKeyCodes.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QWindow>
 
@@ -14,15 +14,16 @@ namespace {
 constexpr quint32 kXkbKeycodeOffset = 8;
 
 // The stored code of the key an event is about. The keyboard's own modifier
-// keys (54 to 62, both hands) give none: modifiers enter the list only
-// through the toggles, as pairs, never as keys typed.
+// keys (the table's entries with a closing name, both hands) give none:
+// modifiers enter the list only through the toggles, as pairs, never as keys
+// typed.
 std::optional<uint16_t> CapturedKeyCode(const QKeyEvent& event)
 {
     const quint32 scanCode = event.nativeScanCode();
     if (scanCode < kXkbKeycodeOffset || scanCode - kXkbKeycodeOffset > 0xFFFF)
         return std::nullopt;
     const AKeyCode* key = FindEvdevCode(static_cast<uint16_t>(scanCode - kXkbKeycodeOffset));
-    if (!key || (key->fMacKeyCode >= 54 && key->fMacKeyCode <= 62))
+    if (!key || key->fClosingName)
         return std::nullopt;
     return key->fMacKeyCode;
 }
