@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QEvent>
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -425,7 +426,13 @@ void ADetailsController::ReloadTable()
     for (int row = 0; row < 2; ++row) {
         const QString picture = ObjectValue(kPictureColumn, row);
         QTableWidgetItem* item = fView->fButtonTableView->item(row, 0);
-        item->setIcon(PictureIcon(picture));
+        // The same picture in a selected row: the style would tint it otherwise.
+        QIcon icon;
+        if (const QString path = PicturePath(picture); !path.isEmpty()) {
+            icon.addFile(path, {}, QIcon::Normal);
+            icon.addFile(path, {}, QIcon::Selected);
+        }
+        item->setIcon(icon);
         item->setData(Qt::UserRole, picture);
         item->setData(Qt::AccessibleTextRole, tr("Button %1").arg(row + 1));
         QComboBox* cell = fView->fActionCells[row];

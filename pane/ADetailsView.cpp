@@ -73,7 +73,7 @@ ADetailsView::ADetailsView(QWidget* window)
     fButtonTableView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     fButtonTableView->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     const int line = fButtonTableView->fontMetrics().height();
-    fButtonTableView->setIconSize({3 * line, 3 * line});
+    fButtonTableView->setIconSize({4 * line, 3 * line});
     fButtonTableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     fButtonTableView->verticalHeader()->setDefaultSectionSize(qRound(3.6 * line));
     fButtonTableView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -156,6 +156,7 @@ ADetailsView::ADetailsView(QWidget* window)
         fPredefinedCombo->addItem(QObject::tr(kPredefinedFunctionTitles[number]), static_cast<int>(number));
     auto* predefinedLayout = new QVBoxLayout(predefinedTab);
     predefinedLayout->addStretch(1);
+    predefinedLayout->addWidget(new QLabel(QObject::tr("Function performed when the button is pressed:"), predefinedTab));
     predefinedLayout->addWidget(fPredefinedCombo);
     predefinedLayout->addStretch(1);
 

@@ -55,7 +55,11 @@ AMainView::AMainView(QWidget* parent)
     layout->addWidget(fActiveDeviceRow, 0, Qt::AlignHCenter);
     layout->addStretch(1);
     layout->addWidget(fConfigureButton, 0, Qt::AlignHCenter);
-    layout->addWidget(fVersion, 0, Qt::AlignRight);
+    auto* versionRow = new QHBoxLayout;
+    versionRow->addStretch(1);
+    versionRow->addWidget(new QLabel(tr("Version"), this));
+    versionRow->addWidget(fVersion);
+    layout->addLayout(versionRow);
 }
 
 QToolButton* AMainView::AddDeviceButton(const QString& picture, const QString& selectedPicture, const QString& title)
@@ -77,7 +81,12 @@ QToolButton* AMainView::AddDeviceButton(const QString& picture, const QString& s
     button->setCheckable(true);
     button->setAutoRaise(true);
     button->installEventFilter(this);
-    fActiveDeviceGroup->addButton(button, fActiveDeviceGroup->buttons().size());
+    // Keyboard order: the devices in row order, then the configure button.
+    const QList<QAbstractButton*> earlier = fActiveDeviceGroup->buttons();
+    if (!earlier.isEmpty())
+        setTabOrder(earlier.back(), button);
+    setTabOrder(button, fConfigureButton);
+    fActiveDeviceGroup->addButton(button, earlier.size());
     fRowLayout->addWidget(button);
     return button;
 }
