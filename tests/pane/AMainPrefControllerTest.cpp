@@ -70,36 +70,27 @@ private slots:
         QTest::addColumn<QStringList>("titles");
         QTest::addColumn<QStringList>("pictures");
         QTest::addColumn<QString>("alert");
-        const QStringList none;
-        QTest::newRow("devices appear in reply order")
-            << QString::fromStdString(AStandInDeviceList::Reply({1, 2}))
-            << QStringList{u"Bluetooth Mouse"_qs, u"Bluetooth Presenter"_qs}
-            << QStringList{u"NuvexaBTMouse/NuvexaBTMouseSelected"_qs, u"NuvexaPresenter/NuvexaPresenterSelected"_qs}
-            << QString();
-        QTest::newRow("reversed reply reverses the row")
-            << QString::fromStdString(AStandInDeviceList::Reply({2, 0}))
-            << QStringList{u"Bluetooth Presenter"_qs, u"Wireless Mouse"_qs}
-            << QStringList{u"NuvexaPresenter/NuvexaPresenterSelected"_qs, u"NuvexaRFMouse/NuvexaRFMouseSelected"_qs}
-            << QString();
-        QTest::newRow("a type twice gives two buttons")
-            << QString::fromStdString(AStandInDeviceList::Reply({0, 0}))
-            << QStringList{u"Wireless Mouse"_qs, u"Wireless Mouse"_qs}
-            << QStringList{u"NuvexaRFMouse/NuvexaRFMouseSelected"_qs, u"NuvexaRFMouse/NuvexaRFMouseSelected"_qs}
-            << QString();
-        QTest::newRow("unknown types have no picture and no title")
-            << QString::fromStdString(AStandInDeviceList::Reply({7, -1})) << QStringList{u""_qs, u""_qs}
-            << QStringList{u"/"_qs, u"/"_qs} << QString();
-        QTest::newRow("any element name, type read as a leading integer")
+        const QString bt = u"Bluetooth Mouse"_qs, presenter = u"Bluetooth Presenter"_qs, rf = u"Wireless Mouse"_qs;
+        const QString btPicture = u"NuvexaBTMouse/NuvexaBTMouseSelected"_qs;
+        const QString presenterPicture = u"NuvexaPresenter/NuvexaPresenterSelected"_qs;
+        const QString rfPicture = u"NuvexaRFMouse/NuvexaRFMouseSelected"_qs;
+        const auto reply = [](const std::vector<int>& types) { return QString::fromStdString(AStandInDeviceList::Reply(types)); };
+        QTest::newRow("devices in reply order") << reply({1, 2}) << QStringList{bt, presenter}
+                                                << QStringList{btPicture, presenterPicture} << QString();
+        QTest::newRow("reversed reply, reversed row") << reply({2, 0}) << QStringList{presenter, rf}
+                                                      << QStringList{presenterPicture, rfPicture} << QString();
+        QTest::newRow("a type twice, two buttons") << reply({0, 0}) << QStringList{rf, rf}
+                                                   << QStringList{rfPicture, rfPicture} << QString();
+        QTest::newRow("unknown types: no picture, no title") << reply({7, -1}) << QStringList{u""_qs, u""_qs}
+                                                             << QStringList{u"/"_qs, u"/"_qs} << QString();
+        QTest::newRow("any element name, type a leading integer")
             << u"<list><mouse type=' 1x'/><!-- no device --><x type='+2'/>text<y/></list>"_qs
-            << QStringList{u"Bluetooth Mouse"_qs, u"Bluetooth Presenter"_qs, u"Wireless Mouse"_qs}
-            << QStringList{u"NuvexaBTMouse/NuvexaBTMouseSelected"_qs, u"NuvexaPresenter/NuvexaPresenterSelected"_qs,
-                           u"NuvexaRFMouse/NuvexaRFMouseSelected"_qs}
-            << QString();
-        QTest::newRow("empty device list") << u"<devicelist/>"_qs << none << none << QString();
-        QTest::newRow("malformed reply is the parser's failure")
-            << u"<devicelist><device type='1'>"_qs << none << none << u"XMLParser: "_qs;
-        QTest::newRow("reply without a document element")
-            << u"<?xml version='1.0'?>"_qs << none << none << u"AMainPrefController: Error loading preferences"_qs;
+            << QStringList{bt, presenter, rf} << QStringList{btPicture, presenterPicture, rfPicture} << QString();
+        QTest::newRow("empty device list") << reply({}) << QStringList() << QStringList() << QString();
+        QTest::newRow("malformed reply: the parser's failure")
+            << u"<devicelist><device type='1'>"_qs << QStringList() << QStringList() << u"XMLParser: "_qs;
+        QTest::newRow("no document element") << u"<?xml version='1.0'?>"_qs << QStringList() << QStringList()
+                                             << u"AMainPrefController: Error loading preferences"_qs;
     }
 
     void ReplyMakesRow()

@@ -33,7 +33,10 @@ public:
     bool AskQuestion(QWidget*, const QString&, const QString& text) override
     {
         fShown.push_back(text);
-        return Next(fQuestionAnswers, false);
+        const bool yes = !fQuestionAnswers.empty() && fQuestionAnswers.front();
+        if (!fQuestionAnswers.empty())
+            fQuestionAnswers.pop_front();
+        return yes;
     }
     void ShowAlert(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); }
     std::optional<QString> ChooseOpenFile(QWidget*, const AOpenFileRequest& request) override
@@ -57,16 +60,13 @@ public:
 private:
     std::optional<QString> NextFile()
     {
-        const QString answer = Next(fFileAnswers, QString());
-        return answer.isNull() ? std::nullopt : std::optional<QString>(answer);
-    }
-    template <typename T>
-    static T Next(std::deque<T>& answers, T otherwise)
-    {
-        if (answers.empty())
-            return otherwise;
-        T answer = answers.front();
-        answers.pop_front();
+        if (fFileAnswers.empty() || fFileAnswers.front().isNull()) {
+            if (!fFileAnswers.empty())
+                fFileAnswers.pop_front();
+            return std::nullopt;
+        }
+        const QString answer = fFileAnswers.front();
+        fFileAnswers.pop_front();
         return answer;
     }
 };
