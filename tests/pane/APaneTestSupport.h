@@ -18,7 +18,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -33,10 +32,7 @@ public:
     bool AskQuestion(QWidget*, const QString&, const QString& text) override
     {
         fShown.push_back(text);
-        const bool yes = !fQuestionAnswers.empty() && fQuestionAnswers.front();
-        if (!fQuestionAnswers.empty())
-            fQuestionAnswers.pop_front();
-        return yes;
+        return fYes;
     }
     void ShowAlert(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); }
     std::optional<QString> ChooseOpenFile(QWidget*, const AOpenFileRequest& request) override
@@ -51,23 +47,17 @@ public:
         return NextFile();
     }
 
-    std::deque<bool> fQuestionAnswers;
-    std::deque<QString> fFileAnswers;  // a null string: the user cancels
-    QStringList fShown;                // texts of questions and alerts, in order
+    bool fYes = false;          // the answer to every question
+    QStringList fFileAnswers;   // in order; a null string: the user cancels
+    QStringList fShown;         // texts of questions and alerts, in order
     std::vector<AOpenFileRequest> fOpenRequests;
     int fApplicationRequests = 0;
 
 private:
     std::optional<QString> NextFile()
     {
-        if (fFileAnswers.empty() || fFileAnswers.front().isNull()) {
-            if (!fFileAnswers.empty())
-                fFileAnswers.pop_front();
-            return std::nullopt;
-        }
-        const QString answer = fFileAnswers.front();
-        fFileAnswers.pop_front();
-        return answer;
+        const QString answer = fFileAnswers.isEmpty() ? QString() : fFileAnswers.takeFirst();
+        return answer.isNull() ? std::nullopt : std::make_optional(answer);
     }
 };
 
@@ -90,7 +80,6 @@ public:
         std::lock_guard lock(fMutex);
         fReply = std::move(reply);
     }
-    bool IsServing() const { return fServing; }
 
     // A device list as the agent writes it.
     static std::string Reply(const std::vector<int>& types)
@@ -114,7 +103,6 @@ private:
     {
         AEventLoop loop;
         auto port = ALocalMessagePort::Create(loop, "MouseListPort", Answer, this);
-        fServing = port != nullptr;
         fReady = true;
         while (!fStop)
             loop.RunOnce(20'000);
@@ -123,7 +111,6 @@ private:
     std::mutex fMutex;
     std::optional<std::string> fReply;
     std::atomic<bool> fReady = false;
-    std::atomic<bool> fServing = false;
     std::atomic<bool> fStop = false;
     std::thread fThread;
 };
