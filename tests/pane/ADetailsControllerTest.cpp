@@ -1,12 +1,13 @@
 // The button editor on real widgets, checked against the "mapping.xml" it
 // writes in a temporary XDG_CONFIG_HOME and the reload notifications seen on
 // a private session bus.
+#include "pane/ADesktopEntries.h"
 #include "pane/ADetailsView.h"
 #include "pane/APictureView.h"
+#include "pane/AQtUserDialogs.h"
 #include "prefs/APrefController.h"
 #include "tests/pane/APaneTestSupport.h"
 #include "tests/support/AAgentHarness.h"
-#include "tests/support/ATestPaths.h"
 
 #include <QButtonGroup>
 #include <QComboBox>
@@ -18,6 +19,8 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -103,8 +106,7 @@ private slots:
         // The same kind chosen again keeps the argument.
         ChooseAction(0, kind);
         QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), stored.toStdString());
-        // Reopened, the editor shows what was stored.
-        Details().CloseWindow();
+        Details().CloseWindow();  // reopened, it shows what was stored
         Open(kDeviceRFMouse);
         QCOMPARE(View().fActionTab->currentIndex(), kind);
         QCOMPARE(Details().GetButtonActionArg(0).value(), stored.section(u'|', 1).toStdString());
@@ -216,40 +218,62 @@ private slots:
         QCOMPARE(fPane->TakeNotifications(), kOneSave);
     }
 
-    void ApplicationIconComesFromItsEntry()
+    void ApplicationsOfferedAndTheirIcons()
     {
-        ATemporaryFolder folder;
-        WriteWholeFile(folder.Path() / "icon.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>");
-        WriteWholeFile(folder.Path() / "with.desktop",
-                       "[Desktop Entry]\nType=Application\nName=W\nIcon=" + (folder.Path() / "icon.svg").string() + "\n");
-        WriteWholeFile(folder.Path() / "without.desktop", "[Desktop Entry]\nType=Application\nName=N\n");
+        ATemporaryFolder root;
+        const auto write = [&](const std::string& path, const std::string& entry) {
+            std::filesystem::create_directories((root.Path() / path).parent_path());
+            WriteWholeFile(root.Path() / path, entry);
+        };
+        const std::string app = "[Desktop Entry]\nType=Application\n", icon = (root.Path() / "i.svg").string();
+        write("i.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>");
+        write("home/applications/editor.desktop", app + "Name=Home Editor\nIcon=" + icon + "\n");
+        write("usr/applications/editor.desktop", app + "Name=System Editor\n");
+        write("usr/applications/gone.desktop", app + "Name=Gone\n");
+        write("home/applications/gone.desktop", app + "Name=Gone\nHidden=true\n");
+        write("usr/applications/kde/viewer.desktop", "# c\n[Desktop Entry]\nName=viewer\nType=Application\n"
+                                                     "[Desktop Action New]\nName=Not This\n");
+        write("usr/applications/menu.desktop", app + "Name=Menu Only\nNoDisplay=true\n");
+        write("usr/applications/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\n");
+        write("usr/applications/nameless.desktop", app);
+        write("other/applications/zed.desktop", app + "Name=Zed\n");
+        AScopedEnvironment home("XDG_DATA_HOME", (root.Path() / "home").string());
+        AScopedEnvironment dirs("XDG_DATA_DIRS", (root.Path() / "usr").string() + ":" + (root.Path() / "other").string());
+        QStringList offered;
+        for (const ADesktopEntry& entry : FindInstalledApplications())
+            offered.append(entry.fName + u"|"_qs + QFileInfo(entry.fPath).fileName());
+        QCOMPARE(offered, (QStringList{u"Home Editor|editor.desktop"_qs, u"viewer|viewer.desktop"_qs, u"Zed|zed.desktop"_qs}));
+
+        // The editor shows the entry's icon, else the generic picture.
         Open(kDeviceRFMouse);
-        const QString with = QString::fromStdString((folder.Path() / "with.desktop").string());
-        fPane->fDialogs.fFileAnswers = {with, QString::fromStdString((folder.Path() / "without.desktop").string())};
+        const QString editor = QString::fromStdString((root.Path() / "home/applications/editor.desktop").string());
+        fPane->fDialogs.fFileAnswers = {editor, QString::fromStdString((root.Path() / "other/applications/zed.desktop").string())};
         View().fChooseApplicationButton->click();
-        QCOMPARE(View().fApplicationIcon->GetPictureName(), with);
+        QCOMPARE(View().fApplicationIcon->GetPictureName(), editor);
         View().fChooseApplicationButton->click();
         QCOMPARE(View().fApplicationIcon->GetPictureName(), u"Applications"_qs);
+        // The script chooser lists folders, "*.scpt" and executable files.
+        chmod(icon.c_str(), 0755);
+        for (const auto& [name, listed] : {std::pair{"i.svg", true}, {"home", true}, {"usr/applications/link.desktop", false}})
+            QCOMPARE(IsScriptChoice(QString::fromStdString((root.Path() / name).string())), listed);
+        QVERIFY(IsScriptChoice(u"/no/such/Back.scpt"_qs));
     }
 
     void EveryControlHasAnAccessibleName()
     {
         fPane->Start();
-        for (QWidget* root : {static_cast<QWidget*>(fPane->fWindow.get()), static_cast<QWidget*>(&Details().Window())}) {
+        for (QWidget* root : {static_cast<QWidget*>(fPane->fWindow.get()), static_cast<QWidget*>(&Details().Window())})
             for (QWidget* control : root->findChildren<QWidget*>()) {
-                // Qt's own parts of a table or a tab bar name themselves.
-                if (control->objectName().startsWith(u"qt_"_qs) || control->inherits("QTableCornerButton")
-                    || qobject_cast<QTabBar*>(control->parentWidget()) || qobject_cast<QAbstractItemView*>(control->parentWidget()))
-                    continue;
                 auto* button = qobject_cast<QAbstractButton*>(control);
-                if (!button && !qobject_cast<QComboBox*>(control) && !qobject_cast<QLineEdit*>(control)
-                    && !qobject_cast<APictureView*>(control) && !qobject_cast<QAbstractItemView*>(control)
-                    && !qobject_cast<QTabWidget*>(control))
-                    continue;
-                const bool named = !control->accessibleName().isEmpty() || (button && !button->text().isEmpty());
-                QVERIFY2(named, control->metaObject()->className());
+                const bool isControl = button || qobject_cast<QComboBox*>(control) || qobject_cast<QLineEdit*>(control)
+                    || qobject_cast<APictureView*>(control) || qobject_cast<QAbstractItemView*>(control);
+                // Qt's own parts of tables and tab bars name themselves.
+                const bool ownPart = control->objectName().startsWith(u"qt_"_qs) || control->inherits("QTableCornerButton")
+                    || qobject_cast<QTabBar*>(control->parentWidget()) || qobject_cast<QAbstractItemView*>(control->parentWidget());
+                if (isControl && !ownPart)
+                    QVERIFY2(!control->accessibleName().isEmpty() || (button && !button->text().isEmpty()),
+                             control->metaObject()->className());
             }
-        }
     }
 
 private:

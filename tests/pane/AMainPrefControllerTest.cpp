@@ -3,11 +3,9 @@
 // selection and the editor, rebuilding on "NuvexaPreferences", and the
 // host's selection life.
 #include "pane/AMainView.h"
-#include "pane/APictureView.h"
 #include "tests/pane/APaneTestSupport.h"
 #include "tests/support/ATestPaths.h"
 
-#include <QButtonGroup>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QPushButton>
@@ -47,7 +45,11 @@ class AMainPrefControllerTest : public QObject {
 
 private slots:
     void init() { fPane = std::make_unique<APaneFixture>(); }
-    void cleanup() { fPane.reset(); }
+    void cleanup()
+    {
+        fPane.reset();
+        fAgent.reset();
+    }
 
     void NoAgentShowsNoDevicesWithoutWaiting()
     {
@@ -95,10 +97,7 @@ private slots:
         QFETCH(QString, reply);
         QFETCH(QStringList, buttons);
         QFETCH(QString, alert);
-        AStandInDeviceList agent(reply.isNull() ? std::nullopt : std::make_optional(reply.toStdString()));
-        fPane->Start();
-        fPane->fWindow->show();
-        AMainView& view = fPane->fWindow->View();
+        AMainView& view = Show(reply.isNull() ? std::nullopt : std::make_optional(reply.toStdString()));
         QCOMPARE(Buttons(view), buttons);
         QCOMPARE(view.fNoDevicesFound->isVisible(), buttons.isEmpty());
         QVERIFY(!view.fConfigureButton->isEnabled());
@@ -110,36 +109,21 @@ private slots:
         }
     }
 
-    void SelectionEnablesConfigureAndDoubleClickOpensEditor()
+    void SelectionOpensEditorWhichClosesOnlyWhenItsTypeIsGone()
     {
-        AStandInDeviceList agent(AStandInDeviceList::Reply({1, 2}));
-        fPane->Start();
-        fPane->fWindow->show();
-        AMainView& view = fPane->fWindow->View();
+        AMainView& view = Show(AStandInDeviceList::Reply({1, 2}));
         QTest::mouseClick(view.DeviceButtons()[0], Qt::LeftButton);
         QVERIFY(view.fConfigureButton->isEnabled());
         QCOMPARE(fPane->fDetails->GetDeviceType(), kDeviceBTMouse);
         QVERIFY(!fPane->fDetails->IsWindowOpen());
-
         QTest::mouseClick(view.DeviceButtons()[1], Qt::LeftButton);
         QTest::mouseDClick(view.DeviceButtons()[1], Qt::LeftButton);
         QVERIFY(view.DeviceButtons()[1]->isChecked() && !view.DeviceButtons()[0]->isChecked());
-        QVERIFY(fPane->fDetails->IsWindowOpen());
+        QVERIFY(fPane->fDetails->IsWindowOpen() && fPane->fDetails->Window().isVisible());
         QCOMPARE(fPane->fDetails->GetDeviceType(), kDevicePresenter);
-        QVERIFY(fPane->fDetails->Window().isVisible());
         QCOMPARE(fPane->fDetails->Window().windowModality(), Qt::WindowModal);
-    }
 
-    void NotificationRebuildsRowAndClosesEditorOnlyWhenItsTypeIsGone()
-    {
-        AStandInDeviceList agent(AStandInDeviceList::Reply({1, 2}));
-        fPane->Start();
-        fPane->fWindow->show();
-        AMainView& view = fPane->fWindow->View();
-        QTest::mouseClick(view.DeviceButtons()[1], Qt::LeftButton);
-        fPane->fDetails->ConfigureClick();
-
-        agent.SetReply(AStandInDeviceList::Reply({2}));
+        fAgent->SetReply(AStandInDeviceList::Reply({2}));
         PostDevicesChanged();
         QTRY_COMPARE(Titles(view), QStringList{u"Bluetooth Presenter"_qs});
         QVERIFY(fPane->fDetails->IsWindowOpen());
@@ -147,25 +131,21 @@ private slots:
         QVERIFY(!view.DeviceButtons()[0]->isChecked());
         QVERIFY(view.fConfigureButton->isEnabled());
 
-        agent.SetReply(AStandInDeviceList::Reply({1}));
+        fAgent->SetReply(AStandInDeviceList::Reply({1}));
         PostDevicesChanged();
         QTRY_COMPARE(Titles(view), QStringList{u"Bluetooth Mouse"_qs});
-        QVERIFY(!fPane->fDetails->IsWindowOpen());
-        QVERIFY(!fPane->fDetails->Window().isVisible());
+        QVERIFY(!fPane->fDetails->IsWindowOpen() && !fPane->fDetails->Window().isVisible());
     }
 
     void HiddenWindowHoldsNoRowAndObservesNothing()
     {
-        AStandInDeviceList agent(AStandInDeviceList::Reply({0}));
-        fPane->Start();
-        fPane->fWindow->show();
-        AMainView& view = fPane->fWindow->View();
+        AMainView& view = Show(AStandInDeviceList::Reply({0}));
         QCOMPARE(view.DeviceButtons().size(), 1);
         fPane->fWindow->hide();
         QVERIFY(!fPane->fWindow->IsSelected());
         QCOMPARE(view.DeviceButtons().size(), 0);
 
-        agent.SetReply(AStandInDeviceList::Reply({0, 1}));
+        fAgent->SetReply(AStandInDeviceList::Reply({0, 1}));
         PostDevicesChanged();
         QTest::qWait(200);
         QCOMPARE(view.DeviceButtons().size(), 0);
@@ -184,17 +164,25 @@ private slots:
         APaneFixture missing;
         missing.Start(QString::fromStdString((folder.Path() / "absent.info").string()));
         QCOMPARE(missing.fWindow->View().fVersion->text(), QString());
-    }
 
-    void BuildWritesInformationFile()
-    {
+        // The build writes the application's own file.
         const std::string text = ReadWholeFile(BuildDataFolder() / "settings.info");
         for (const char* key : {"\nCFBundleVersion=", "\nNuvexaVersion=", "\nNuvexaAutoUpdateUrl=\n"})
             QVERIFY2(text.find(key) != std::string::npos, key);
     }
 
 private:
+    // The main window shown, with a stand-in agent answering `reply`.
+    AMainView& Show(std::optional<std::string> reply)
+    {
+        fAgent = std::make_unique<AStandInDeviceList>(std::move(reply));
+        fPane->Start();
+        fPane->fWindow->show();
+        return fPane->fWindow->View();
+    }
+
     std::unique_ptr<APaneFixture> fPane;
+    std::unique_ptr<AStandInDeviceList> fAgent;
 };
 
 QTEST_MAIN(AMainPrefControllerTest)

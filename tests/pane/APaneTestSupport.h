@@ -29,11 +29,7 @@
 
 class AAnsweringDialogs : public AUserDialogs {
 public:
-    bool AskQuestion(QWidget*, const QString&, const QString& text) override
-    {
-        fShown.push_back(text);
-        return fYes;
-    }
+    bool AskQuestion(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); return fYes; }
     void ShowAlert(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); }
     std::optional<QString> ChooseOpenFile(QWidget*, const AOpenFileRequest& request) override
     {
@@ -41,11 +37,7 @@ public:
         return NextFile();
     }
     std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest&) override { return NextFile(); }
-    std::optional<QString> ChooseApplication(QWidget*) override
-    {
-        ++fApplicationRequests;
-        return NextFile();
-    }
+    std::optional<QString> ChooseApplication(QWidget*) override { ++fApplicationRequests; return NextFile(); }
 
     bool fYes = false;          // the answer to every question
     QStringList fFileAnswers;   // in order; a null string: the user cancels
