@@ -15,6 +15,8 @@
 // opens, and the editor does not open without one (saving an empty store
 // would erase the other device types' records); a failed write keeps the
 // change in memory and the old file, and tells the agent nothing.
+//
+// The controls' actions are in ADetailsControllerActions.cpp.
 
 #include "pane/AKeyStrokeWindow.h"
 #include "prefs/ATypes.h"
