@@ -15,7 +15,6 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QEvent>
-#include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
