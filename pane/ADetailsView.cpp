@@ -70,10 +70,11 @@ ADetailsView::ADetailsView(QWidget* window)
     fButtonTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
     fButtonTableView->setSelectionMode(QAbstractItemView::SingleSelection);
     fButtonTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    fButtonTableView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
-    fButtonTableView->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     const int line = fButtonTableView->fontMetrics().height();
     fButtonTableView->setIconSize({4 * line, 3 * line});
+    fButtonTableView->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Fixed);
+    fButtonTableView->setColumnWidth(0, 5 * line);
+    fButtonTableView->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
     fButtonTableView->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     fButtonTableView->verticalHeader()->setDefaultSectionSize(qRound(3.6 * line));
     fButtonTableView->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
