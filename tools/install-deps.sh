@@ -17,7 +17,7 @@ packages=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   dbus-daemon python3 python3-dbus python3-dbusmock
   # screenshots of the settings application
-  xvfb xauth imagemagick fonts-dejavu-core
+  xvfb xauth imagemagick xdotool fonts-dejavu-core
   # key names in the user's layout (tests use the US and German layouts)
   xkb-data
   # run time: applications and files are opened through xdg-open, desktop

@@ -1,0 +1,48 @@
+#include "pane/AEventLoopBridge.h"
+
+#include <QSocketNotifier>
+#include <QTimer>
+
+namespace {
+
+// A bound on the dispatches of one Process, so that a source that never
+// calms down cannot hold Qt's loop; the rest runs on the next wake-up.
+constexpr int kMaxDispatches = 1000;
+
+} // namespace
+
+AEventLoopBridge::AEventLoopBridge(AEventLoop& loop, QObject* parent)
+    : QObject(parent), fLoop(loop)
+{
+    const int fd = sd_event_get_fd(fLoop.Get());
+    if (fd >= 0) {
+        fNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+        connect(fNotifier, &QSocketNotifier::activated, this, [this] { Process(); });
+    }
+    fKickTimer = new QTimer(this);
+    fKickTimer->setSingleShot(true);
+    fKickTimer->setInterval(0);
+    connect(fKickTimer, &QTimer::timeout, this, [this] { Process(); });
+    // The sources made before the bridge may already be pending.
+    Kick();
+}
+
+AEventLoopBridge::~AEventLoopBridge() = default;
+
+int AEventLoopBridge::Process()
+{
+    int dispatched = 0;
+    // sd_event_run with no wait: prepares (which also lets sd-bus arm its
+    // descriptor for the messages it still has to write), polls, dispatches
+    // one source; 0 when nothing was pending.
+    while (dispatched < kMaxDispatches && sd_event_run(fLoop.Get(), 0) > 0)
+        ++dispatched;
+    if (dispatched == kMaxDispatches)
+        Kick();
+    return dispatched;
+}
+
+void AEventLoopBridge::Kick()
+{
+    fKickTimer->start();
+}

@@ -1,0 +1,174 @@
+#pragma once
+// What the settings application's tests share: answers to its dialogs set in
+// advance, a stand-in agent device list served on "MouseListPort" by a real
+// message port on a thread of its own (a request from the serving thread
+// would not wait for its answer), and a recorder of the notifications seen
+// on the private session bus.
+
+#include "pane/ADetailsController.h"
+#include "pane/AEventLoopBridge.h"
+#include "pane/AMainPrefController.h"
+#include "pane/ASettingsWindow.h"
+#include "pane/AUserDialogs.h"
+#include "platform/bus/ADistributedNotificationCenter.h"
+#include "platform/loop/AEventLoop.h"
+#include "platform/ports/AMessagePort.h"
+#include "tests/support/AAgentSession.h"
+
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+class AAnsweringDialogs : public AUserDialogs {
+public:
+    bool AskQuestion(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); return fYes; }
+    void ShowAlert(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); }
+    std::optional<QString> ChooseOpenFile(QWidget*, const AOpenFileRequest& request) override
+    {
+        fOpenRequests.push_back(request);
+        return NextFile();
+    }
+    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest&) override { return NextFile(); }
+    std::optional<QString> ChooseApplication(QWidget*) override { ++fApplicationRequests; return NextFile(); }
+
+    bool fYes = false;          // the answer to every question
+    QStringList fFileAnswers;   // in order; a null string: the user cancels
+    QStringList fShown;         // texts of questions and alerts, in order
+    std::vector<AOpenFileRequest> fOpenRequests;
+    int fApplicationRequests = 0;
+
+private:
+    std::optional<QString> NextFile()
+    {
+        const QString answer = fFileAnswers.isEmpty() ? QString() : fFileAnswers.takeFirst();
+        return answer.isNull() ? std::nullopt : std::make_optional(answer);
+    }
+};
+
+class AStandInDeviceList {
+public:
+    // The reply's bytes; none: the agent answers without data.
+    explicit AStandInDeviceList(std::optional<std::string> reply)
+        : fReply(std::move(reply)), fThread([this] { Serve(); })
+    {
+        while (!fReady)
+            std::this_thread::yield();
+    }
+    ~AStandInDeviceList()
+    {
+        fStop = true;
+        fThread.join();
+    }
+    void SetReply(std::optional<std::string> reply)
+    {
+        std::lock_guard lock(fMutex);
+        fReply = std::move(reply);
+    }
+
+    // A device list as the agent writes it.
+    static std::string Reply(const std::vector<int>& types)
+    {
+        std::string xml = "<?xml version=\"1.0\"?>\n<devicelist>\n";
+        for (const int type : types)
+            xml += "  <device type=\"" + std::to_string(type) + "\"/>\n";
+        return xml + "</devicelist>\n";
+    }
+
+private:
+    static std::optional<AMessageData> Answer(ALocalMessagePort*, int32_t, const AMessageData*, void* info)
+    {
+        auto* self = static_cast<AStandInDeviceList*>(info);
+        std::lock_guard lock(self->fMutex);
+        if (!self->fReply)
+            return std::nullopt;
+        return AMessageData(self->fReply->begin(), self->fReply->end());
+    }
+    void Serve()
+    {
+        AEventLoop loop;
+        auto port = ALocalMessagePort::Create(loop, "MouseListPort", Answer, this);
+        fReady = true;
+        while (!fStop)
+            loop.RunOnce(20'000);
+    }
+
+    std::mutex fMutex;
+    std::optional<std::string> fReply;
+    std::atomic<bool> fReady = false;
+    std::atomic<bool> fStop = false;
+    std::thread fThread;
+};
+
+// Counts "NuvexaAgent" notifications with their objects. Everything posted
+// before a marker from the same poster has arrived once the marker has.
+class ANotificationRecorder {
+public:
+    ANotificationRecorder()
+    {
+        fCenter.AddObserver(this, Record, "NuvexaAgent", std::nullopt);
+        fCenter.AddObserver(this, Record, kMarker, std::nullopt);
+    }
+    // Posts the marker through `poster` and waits for it; the objects of the
+    // reload notifications seen since the last call.
+    std::vector<std::string> Take(ADistributedNotificationCenter& poster, const std::function<void()>& flush)
+    {
+        fMarkerSeen = false;
+        poster.PostNotification(kMarker, std::nullopt);
+        flush();
+        fLoop.RunUntil([this] { return fMarkerSeen; }, 5'000'000);
+        return std::exchange(fObjects, {});
+    }
+
+private:
+    static constexpr const char* kMarker = "PaneTestMarker";
+    static void Record(ADistributedNotificationCenter*, void* observer, std::string_view name, std::string_view object)
+    {
+        auto* self = static_cast<ANotificationRecorder*>(observer);
+        if (name == kMarker)
+            self->fMarkerSeen = true;
+        else
+            self->fObjects.emplace_back(object);
+    }
+
+    AEventLoop fLoop;
+    ADistributedNotificationCenter fCenter{&fLoop};
+    std::vector<std::string> fObjects;
+    bool fMarkerSeen = false;
+};
+
+// The settings application as main.cpp builds it, on a private runtime
+// folder, configuration folder and session bus. Start builds it (after a
+// test has written the files the editor's store should read).
+struct APaneFixture {
+    AAgentSession fSession;
+    AEventLoop fLoop;
+    ADistributedNotificationCenter fCenter{&fLoop};
+    AEventLoopBridge fBridge{fLoop};
+    AAnsweringDialogs fDialogs;
+    std::unique_ptr<ASettingsWindow> fWindow;
+    ADetailsController* fDetails = nullptr;
+    AMainPrefController* fController = nullptr;
+    ANotificationRecorder fRecorder;
+
+    void Start(const QString& informationPath = {})
+    {
+        fWindow = std::make_unique<ASettingsWindow>(fDialogs);
+        fDetails = new ADetailsController(fDialogs, fCenter, &fBridge, fWindow.get());
+        fController = new AMainPrefController(fWindow->View(), *fDetails, fCenter, informationPath);
+        fWindow->SetController(fController);
+    }
+    std::filesystem::path MappingPath() const { return fSession.ConfigFolder() / "Nuvexa" / "mapping.xml"; }
+    // The reload notifications the application posted since the last call.
+    std::vector<std::string> TakeNotifications()
+    {
+        return fRecorder.Take(fCenter, [this] { fBridge.Process(); });
+    }
+};
