@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Prepares what the end-to-end suite needs on the host, and prints the
+# kernel release it will boot:
+#   - the packages (qemu-system-x86, busybox-static, cpio, kmod, a C
+#     compiler and static C library), installed with apt-get when missing;
+#   - the Debian kernel image whose release matches the kernel headers the
+#     filter is built against (the newest /usr/src/linux-headers-*-amd64, or
+#     NUVEXA_KERNEL_HEADERS), fetched with `apt-get download` and unpacked
+#     into CACHE_DIR, never installed on the host.
+#
+#   tests/e2e/setup.sh CACHE_DIR
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/../.." && pwd)
+cache_dir=$(realpath -m "$1")
+
+run_root=()
+[ "$(id -u)" -eq 0 ] || run_root=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+updated=false
+install_missing() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+      || missing+=("$package")
+  done
+  [ ${#missing[@]} -gt 0 ] || return 0
+  echo "Installing what the end-to-end suite needs: ${missing[*]}" >&2
+  if ! $updated; then
+    "${run_root[@]}" apt-get update -qq >&2
+    updated=true
+  fi
+  "${run_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+install_missing qemu-system-x86 busybox-static cpio kmod gcc libc6-dev make
+
+newest_headers() {
+  find /usr/src -maxdepth 1 -type d -name 'linux-headers-*-amd64' 2>/dev/null \
+    | while read -r dir; do [ -f "$dir/Makefile" ] && echo "$dir"; done \
+    | sort -V | tail -n 1
+}
+headers=${NUVEXA_KERNEL_HEADERS:-$(newest_headers)}
+if [ -z "$headers" ]; then
+  install_missing linux-headers-amd64
+  headers=$(newest_headers)
+fi
+release=${headers##*/linux-headers-}
+if [ -z "$release" ] || [ "$release" = "$headers" ]; then
+  echo "Cannot tell the kernel release of the headers in '$headers'" >&2
+  exit 1
+fi
+
+# The image package of the same Debian version as the headers: the module's
+# version magic and symbol versions must match the kernel that loads it.
+version=$(dpkg-query -W -f='${Version}' "linux-headers-$release" 2>/dev/null || true)
+image_dir="$cache_dir/linux-image-$release"
+if [ ! -f "$image_dir/.unpacked-$version" ]; then
+  rm -rf "$image_dir"
+  mkdir -p "$image_dir"
+  if ! $updated; then
+    "${run_root[@]}" apt-get update -qq >&2
+    updated=true
+  fi
+  package="linux-image-$release"
+  [ -z "$version" ] || package="$package=$version"
+  echo "Fetching $package" >&2
+  (cd "$image_dir" && apt-get download -qq "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' >&2 || true)
+  deb=$(find "$image_dir" -maxdepth 1 -name 'linux-image-*.deb' | head -n 1)
+  if [ -z "$deb" ]; then
+    echo "apt-get download $package gave no package" >&2
+    exit 1
+  fi
+  dpkg-deb -x "$deb" "$image_dir/root"
+  rm -f "$deb"
+  touch "$image_dir/.unpacked-$version"
+fi
+[ -f "$image_dir/root/boot/vmlinuz-$release" ] || { echo "No kernel in $image_dir" >&2; exit 1; }
+echo "$release $headers $image_dir/root"
