@@ -3,15 +3,18 @@
 # the headers the filter is built against) under qemu without KVM, in a guest
 # of its own made here as an initramfs: busybox, the kernel's HID, uhid,
 # evdev and uinput modules, the filter built against the matching headers,
-# the cases' program (guest/nuvexa-e2e-probe.c, static) and the report
-# descriptors of tests/fixtures/hid. The guest prints one line per case; this
+# the cases' program (guest/nuvexa-e2e-probe.c, static), the report
+# descriptors of tests/fixtures/hid, the agent and nuvexactl with their
+# libraries, and systemd-udevd. The guest prints one line per case; this
 # script repeats them, ends with "N passed, N failed" and exits non-zero on
 # any failure, or when the guest gives no result.
 #
-#   tests/e2e/run.sh [BUILD_DIR]
+#   tests/e2e/run.sh [BUILD_DIR [PROGRAM_TREE]]
 #
 # BUILD_DIR (default build/e2e) holds the fetched kernel, the module's build
-# and the guest. NUVEXA_E2E_TIMEOUT bounds the boot (seconds, default 240).
+# and the guest. PROGRAM_TREE (default build/default) is a build tree whose
+# bin/ holds nuvexa-agent and nuvexactl and whose share/nuvexa the scripts;
+# they run in the guest as installed under /opt/nuvexa. NUVEXA_E2E_TIMEOUT bounds the boot (seconds, default 240).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -19,14 +22,23 @@ root=$(cd "$here/../.." && pwd)
 build_dir=$(realpath -m "${1:-$root/build/e2e}")
 mkdir -p "$build_dir"
 
-read -r release headers image_root < <("$here/setup.sh" "$build_dir/cache" | tail -n 1)
+programs=$(realpath -m "${2:-$root/build/default}")
+for program in bin/nuvexa-agent bin/nuvexactl share/nuvexa/SafariForward.scpt; do
+  if [ ! -e "$programs/$program" ]; then
+    echo "No $programs/$program: build the agent and nuvexactl first (cmake --build --preset default)" >&2
+    echo "0 passed, 1 failed"
+    exit 1
+  fi
+done
+
+read -r release headers image_root udev_root < <("$here/setup.sh" "$build_dir/cache" | tail -n 1)
 
 NUVEXA_KERNEL_HEADERS=$headers "$root/tools/build-kernel-module.sh" "$build_dir/kbuild" >"$build_dir/kbuild.log" 2>&1 \
   || { cat "$build_dir/kbuild.log" >&2; echo "0 passed, 1 failed"; exit 1; }
 
 guest="$build_dir/guest"
 rm -rf "$guest"
-mkdir -p "$guest"/{bin,sbin,proc,sys,dev,tmp,fixtures}
+mkdir -p "$guest"/{bin,sbin,proc,sys,dev,tmp,run,root,fixtures}
 cp /bin/busybox "$guest/bin/busybox"
 cp "$here/guest/init" "$guest/init"
 cp "$here/guest/e2e-hotplug" "$guest/sbin/e2e-hotplug"
@@ -43,6 +55,25 @@ cp "$image_root/$modules"/modules.{order,builtin,builtin.modinfo} "$guest/$modul
 mkdir -p "$guest/$modules/extra"
 cp "$build_dir/kbuild/nuvexa.ko" "$guest/$modules/extra/"
 depmod -b "$guest" "$release"
+
+# The project's programs as installed under /opt/nuvexa, systemd-udevd, and
+# every shared library they load, at the host's paths.
+mkdir -p "$guest/opt/nuvexa/bin" "$guest/opt/nuvexa/share" "$guest/usr/bin" "$guest/usr/lib/systemd"
+cp "$programs/bin/nuvexa-agent" "$programs/bin/nuvexactl" "$guest/opt/nuvexa/bin/"
+cp -r "$programs/share/nuvexa" "$guest/opt/nuvexa/share/"
+cp "$udev_root/bin/udevadm" "$guest/usr/bin/udevadm"
+ln -s /usr/bin/udevadm "$guest/usr/lib/systemd/systemd-udevd"
+for binary in "$guest/opt/nuvexa/bin/nuvexa-agent" "$guest/opt/nuvexa/bin/nuvexactl" "$guest/usr/bin/udevadm"; do
+  if ldd "$binary" | grep -q 'not found'; then
+    ldd "$binary" >&2
+    echo "0 passed, 1 failed"
+    exit 1
+  fi
+  ldd "$binary" | grep -oE '/[^ ]+' | while read -r library; do
+    mkdir -p "$guest$(dirname "$library")"
+    cp -L "$library" "$guest$library"
+  done
+done
 
 (cd "$guest" && find . | cpio -o -H newc --quiet) >"$build_dir/initramfs.cpio"
 

@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# Prepares what the end-to-end suite needs on the host, and prints the
-# kernel release it will boot:
+# Prepares what the end-to-end suite needs on the host, and prints on its
+# last line the kernel release, the headers' folder, the unpacked kernel
+# package and the unpacked udev package:
 #   - the packages (qemu-system-x86, busybox-static, cpio, kmod, a C
 #     compiler and static C library), installed with apt-get when missing;
 #   - the Debian kernel image whose release matches the kernel headers the
 #     filter is built against (the newest /usr/src/linux-headers-*-amd64, or
 #     NUVEXA_KERNEL_HEADERS), fetched with `apt-get download` and unpacked
-#     into CACHE_DIR, never installed on the host.
+#     into CACHE_DIR, never installed on the host;
+#   - systemd-udevd for the guest, from Debian's udev package, fetched and
+#     unpacked the same way.
 #
 #   tests/e2e/setup.sh CACHE_DIR
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/../.." && pwd)
 cache_dir=$(realpath -m "$1")
 
 run_root=()
@@ -76,4 +78,26 @@ if [ ! -f "$image_dir/.unpacked-$version" ]; then
   touch "$image_dir/.unpacked-$version"
 fi
 [ -f "$image_dir/root/boot/vmlinuz-$release" ] || { echo "No kernel in $image_dir" >&2; exit 1; }
-echo "$release $headers $image_dir/root"
+
+# systemd-udevd for the guest, whose sd-device monitor hears of devices only
+# from it: Debian's udev package of the host's systemd version, unpacked
+# beside the kernel (its libraries are the host's).
+udev_version=$(dpkg-query -W -f='${Version}' systemd 2>/dev/null || true)
+udev_dir="$cache_dir/udev"
+if [ ! -f "$udev_dir/.unpacked-$udev_version" ]; then
+  rm -rf "$udev_dir"
+  mkdir -p "$udev_dir"
+  package=udev
+  [ -z "$udev_version" ] || package="udev=$udev_version"
+  echo "Fetching $package" >&2
+  (cd "$udev_dir" && apt-get download -qq "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' >&2 || true)
+  deb=$(find "$udev_dir" -maxdepth 1 -name 'udev_*.deb' | head -n 1)
+  if [ -z "$deb" ]; then
+    echo "apt-get download $package gave no package" >&2
+    exit 1
+  fi
+  dpkg-deb -x "$deb" "$udev_dir/root"
+  rm -f "$deb"
+  touch "$udev_dir/.unpacked-$udev_version"
+fi
+echo "$release $headers $image_dir/root $udev_dir/root"

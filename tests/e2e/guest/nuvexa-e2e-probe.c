@@ -29,7 +29,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -380,6 +382,19 @@ static bool create_device(struct device *device, const char *descriptor_file)
 	return pthread_create(&device->answerer, NULL, answer_requests, device) == 0;
 }
 
+/* The device leaves; its request thread stays blocked on the dead descriptor. */
+static void destroy_device(struct device *device)
+{
+	struct uhid_event event;
+
+	memset(&event, 0, sizeof(event));
+	event.type = UHID_DESTROY;
+	close_nodes(device);
+	if (write(device->uhid, &event, sizeof(event)) != sizeof(event))
+		perror("UHID_DESTROY");
+	pthread_detach(device->answerer);
+}
+
 static bool send_report(struct device *device, const unsigned char *bytes, size_t size)
 {
 	struct uhid_event event;
@@ -432,7 +447,7 @@ static void drain(struct device *device)
 
 /* ---- the report cases ---- */
 
-enum { RF_MOUSE, BT_MOUSE, PRESENTER, OTHER_PRODUCT, BT_PRESENTER, DEVICE_COUNT };
+enum { RF_MOUSE, BT_MOUSE, PRESENTER, OTHER_PRODUCT, BT_PRESENTER, SECOND_RF_MOUSE, DEVICE_COUNT };
 
 static struct device devices[DEVICE_COUNT] = {
 	[RF_MOUSE] = { .label = "rf-mouse", .bus = BUS_USB, .product = 1001 },
@@ -440,6 +455,7 @@ static struct device devices[DEVICE_COUNT] = {
 	[PRESENTER] = { .label = "presenter", .bus = BUS_USB, .product = 2001 },
 	[OTHER_PRODUCT] = { .label = "other-product", .bus = BUS_USB, .product = 1003 },
 	[BT_PRESENTER] = { .label = "bt-presenter", .bus = BUS_BLUETOOTH, .product = 2001 },
+	[SECOND_RF_MOUSE] = { .label = "rf-mouse-2", .bus = BUS_USB, .product = 1001 },
 };
 
 #define RF_LINE "com_nuvexa_EventDriver::handleInterruptReport() => RF Mouse; Block IOHIDConsumer event."
@@ -703,6 +719,296 @@ static void flood_leaves_log_bounded(void)
 	       sent, elapsed, lines, records);
 }
 
+/* ---- the agent's own path ---- */
+
+#define AGENT "/opt/nuvexa/bin/nuvexa-agent"
+#define CTL "/opt/nuvexa/bin/nuvexactl"
+#define AGENT_ENV "HOME=/root XDG_RUNTIME_DIR=/run/user/0 PATH=/opt/nuvexa/bin:/bin:/sbin"
+
+static pid_t agent_pid = -1;
+static int keyboard_fd = -1;
+
+static bool start_agent(void)
+{
+	agent_pid = fork();
+	if (agent_pid == 0) {
+		char *argv[] = { AGENT, NULL };
+		char *envp[] = { "HOME=/root", "XDG_RUNTIME_DIR=/run/user/0",
+				 "PATH=/opt/nuvexa/bin:/bin:/sbin", NULL };
+		int log = open("/tmp/agent.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+		dup2(log, 1);
+		dup2(log, 2);
+		execve(AGENT, argv, envp);
+		_exit(127);
+	}
+	return agent_pid > 0;
+}
+
+/* Opens the evdev node of the input device with this name. */
+static int open_input_named(const char *name, double timeout)
+{
+	double deadline = now_seconds() + timeout;
+	char path[512], text[256];
+
+	while (now_seconds() < deadline) {
+		DIR *dir = opendir("/sys/class/input");
+		struct dirent *entry;
+
+		while (dir && (entry = readdir(dir))) {
+			if (strncmp(entry->d_name, "event", 5) != 0)
+				continue;
+			snprintf(path, sizeof(path), "/sys/class/input/%s/device/name", entry->d_name);
+			FILE *file = fopen(path, "r");
+			if (!file)
+				continue;
+			bool match = fgets(text, sizeof(text), file) &&
+				     strncmp(text, name, strlen(name)) == 0 && text[strlen(name)] == '\n';
+			fclose(file);
+			if (match) {
+				snprintf(path, sizeof(path), "/dev/input/%s", entry->d_name);
+				closedir(dir);
+				return open(path, O_RDONLY | O_NONBLOCK);
+			}
+		}
+		if (dir)
+			closedir(dir);
+		sleep_seconds(0.05);
+	}
+	return -1;
+}
+
+/*
+ * Reads the virtual keyboard's key events ("code value" a line) until
+ * `wanted` of them arrived or the keyboard stayed quiet for `quiet` seconds.
+ */
+static int read_keyboard(char *out, size_t capacity, int wanted, double quiet)
+{
+	struct input_event event;
+	struct pollfd pollfd = { .fd = keyboard_fd, .events = POLLIN };
+	size_t used = 0;
+	int keys = 0;
+
+	out[0] = '\0';
+	while (keys < wanted && poll(&pollfd, 1, (int)(quiet * 1000)) > 0) {
+		while (read(keyboard_fd, &event, sizeof(event)) == sizeof(event)) {
+			if (event.type != EV_KEY)
+				continue;
+			keys++;
+			used += snprintf(out + used, used < capacity ? capacity - used : 0, "%d %d\n",
+					 event.code, event.value);
+			if (used >= capacity)
+				used = capacity - 1;
+		}
+	}
+	return keys;
+}
+
+/* The device types the agent has open, sorted, e.g. "0 1 2"; `text` gets nuvexactl's output. */
+static void agent_device_types(char *out, size_t capacity, char *text, size_t text_capacity)
+{
+	int types[32], count = 0;
+	size_t used = 0;
+	FILE *pipe = popen(AGENT_ENV " " CTL " devices --json 2>&1", "r");
+
+	if (pipe) {
+		size_t got = fread(text, 1, text_capacity - 1, pipe);
+		text[got] = '\0';
+		pclose(pipe);
+	}
+	for (const char *at = text; (at = strstr(at, "\"type\":")) && count < 32; at++)
+		types[count++] = atoi(at + 7);
+	for (int i = 1; i < count; i++)
+		for (int j = i; j > 0 && types[j - 1] > types[j]; j--) {
+			int swap = types[j];
+			types[j] = types[j - 1];
+			types[j - 1] = swap;
+		}
+	out[0] = '\0';
+	for (int i = 0; i < count; i++)
+		used += snprintf(out + used, capacity - used, i ? " %d" : "%d", types[i]);
+}
+
+static void expect_agent_devices(const char *rule, const char *types)
+{
+	double deadline = now_seconds() + 10;
+	char seen[256], text[4096] = "";
+
+	do {
+		agent_device_types(seen, sizeof(seen), text, sizeof(text));
+		if (strcmp(seen, types) == 0) {
+			result(true, rule, NULL);
+			return;
+		}
+		sleep_seconds(0.1);
+	} while (now_seconds() < deadline);
+	result(false, rule, "the agent serves device types \"%s\", expected \"%s\"; nuvexactl said\n%s",
+	       seen, types, text);
+}
+
+/* KEY_A 30, KEY_LEFTALT 56, KEY_RIGHT 106. */
+static void expect_press_plays(const char *rule, struct device *device, const char *press,
+			       const char *keys)
+{
+	unsigned char bytes[64], release[64] = { 0x02 };
+	char seen[TEXT_SIZE], scratch[TEXT_SIZE];
+	size_t size = parse_hex(press, bytes, sizeof(bytes));
+	int wanted = count_lines_with(keys, "\n");
+
+	read_keyboard(scratch, sizeof(scratch), 1000, 0);
+	send_report(device, bytes, size);
+	send_report(device, release, size);
+	read_keyboard(seen, sizeof(seen), wanted, 5);
+	/* Nothing more may follow: one press, one action. */
+	read_keyboard(scratch, sizeof(scratch), 1000, 0.3);
+	strncat(seen, scratch, sizeof(seen) - strlen(seen) - 1);
+	result(strcmp(seen, keys) == 0, rule, "the virtual keyboard got\n%sexpected\n%s", seen, keys);
+}
+
+static int compare_doubles(const void *a, const void *b)
+{
+	double x = *(const double *)a, y = *(const double *)b;
+
+	return (x > y) - (x < y);
+}
+
+/*
+ * Press latency on the real kernel paths, 200 presses each: from the uhid
+ * write of a press to the first event on the agent's virtual keyboard, and
+ * for the kernel alone, from the uhid write of a passing press to its event
+ * on the device's own evdev node. A benchmark: printed, not asserted.
+ */
+static void measure_latency(struct device *device)
+{
+	enum { PRESSES = 200 };
+	static const unsigned char agent_press[] = { 0x02, 0x10, 0, 0, 0, 0 };
+	static const unsigned char kernel_press[] = { 0x02, 0x01, 0, 0, 0, 0 };
+	static const unsigned char release[] = { 0x02, 0x00, 0, 0, 0, 0 };
+	double agent[PRESSES], kernel[PRESSES];
+	char scratch[TEXT_SIZE];
+	int agent_count = 0;
+
+	for (int i = 0; i < PRESSES; i++) {
+		struct pollfd pollfd = { .fd = device->evdev[0], .events = POLLIN };
+		double started;
+
+		drain(device);
+		started = now_seconds();
+		send_report(device, kernel_press, sizeof(kernel_press));
+		for (int e = 0; e < device->evdev_count; e++) {
+			pollfd.fd = device->evdev[e];
+			if (poll(&pollfd, 1, 0) > 0)
+				break;
+		}
+		kernel[i] = now_seconds() - started;
+		send_report(device, release, sizeof(release));
+	}
+	drain(device);
+	for (int i = 0; i < PRESSES; i++) {
+		struct pollfd pollfd = { .fd = keyboard_fd, .events = POLLIN };
+		double started;
+
+		read_keyboard(scratch, sizeof(scratch), 1000, 0);
+		started = now_seconds();
+		send_report(device, agent_press, sizeof(agent_press));
+		if (poll(&pollfd, 1, 2000) <= 0)
+			continue;
+		double elapsed = now_seconds() - started;
+		send_report(device, release, sizeof(release));
+		/* The mapped stroke: A down, then A up; anything else is no measure. */
+		if (read_keyboard(scratch, sizeof(scratch), 2, 1) == 2 && strcmp(scratch, "30 1\n30 0\n") == 0)
+			agent[agent_count++] = elapsed;
+	}
+	qsort(kernel, PRESSES, sizeof(double), compare_doubles);
+	qsort(agent, agent_count, sizeof(double), compare_doubles);
+	printf("# latency, kernel alone (uhid write to the device's evdev event): "
+	       "median %.3f ms, p99 %.3f ms over %d presses\n",
+	       kernel[PRESSES / 2] * 1e3, kernel[PRESSES * 99 / 100 - 1] * 1e3, PRESSES);
+	if (agent_count > 0)
+		printf("# latency, through the agent (uhid write to the virtual keyboard's first event): "
+		       "median %.3f ms, p99 %.3f ms over %d presses\n",
+		       agent[agent_count / 2] * 1e3, agent[agent_count * 99 / 100 - 1] * 1e3,
+		       agent_count);
+	result(agent_count == PRESSES, "every one of 200 presses reached the virtual keyboard",
+	       "%d of %d did", agent_count, PRESSES);
+}
+
+static void run_agent_cases(void)
+{
+	char log[TEXT_SIZE];
+
+	if (run("/usr/lib/systemd/systemd-udevd --daemon --resolve-names=never && "
+		"udevadm trigger --action=add && udevadm settle --timeout=30") != 0) {
+		result(false, "systemd-udevd runs", "it did not start");
+		return;
+	}
+	mkdir("/run/user", 0755);
+	mkdir("/run/user/0", 0700);
+	/*
+	 * The guest has no session bus to carry nuvexactl's reload notice, so
+	 * the mapping is saved before the agent starts and reads it.
+	 */
+	if (run(AGENT_ENV " " CTL " set rfmouse 4 keystroke 0") != 0)
+		result(false, "nuvexactl maps button 4 of the RF mouse to A", "nuvexactl set failed");
+	if (!start_agent()) {
+		result(false, "the agent starts", "fork failed");
+		return;
+	}
+	keyboard_fd = open_input_named("Nuvexa Virtual Keyboard", 15);
+	result(keyboard_fd >= 0, "the agent creates its virtual keyboard", "no input device of that name");
+	if (keyboard_fd < 0)
+		return;
+
+	/*
+	 * rfmouse 0, btmouse 1, and -1 for the maker's product 1003: the agent
+	 * opens every pointing interface (one with X and Y) of the maker's
+	 * devices, so the presenters' keypads stay unserved.
+	 */
+	expect_agent_devices("the agent serves the devices attached before it started", "-1 0 1");
+	/* HID Button 5 is the agent's button 4, HID Button 4 its button 5. */
+	expect_press_plays("a press of button 4 (HID Button 5) mapped to A plays A on the virtual keyboard",
+			   &devices[RF_MOUSE], "02 10 00 00 00 00", "30 1\n30 0\n");
+	expect_press_plays("button 5 (HID Button 4) unmapped plays its default action, Alt+Right",
+			   &devices[BT_MOUSE], "02 08 00 00 00 00", "56 1\n106 1\n106 0\n56 0\n");
+
+	create_device(&devices[SECOND_RF_MOUSE], "nuvexa-composite.hex");
+	if (!wait_bound(&devices[SECOND_RF_MOUSE], "nuvexa", 10))
+		result(false, "a second RF mouse is bound to the filter", "it is not");
+	expect_agent_devices("the agent serves a device attached after it started", "-1 0 0 1");
+	expect_press_plays("the RF mouse attached later plays its mapping",
+			   &devices[SECOND_RF_MOUSE], "02 10 00 00 00 00", "30 1\n30 0\n");
+	destroy_device(&devices[SECOND_RF_MOUSE]);
+	expect_agent_devices("removing one of two RF mice leaves the other served", "-1 0 1");
+	expect_press_plays("the RF mouse that stayed still plays its mapping",
+			   &devices[RF_MOUSE], "02 10 00 00 00 00", "30 1\n30 0\n");
+
+	/* Loading rebinds every attached device: each leaves and comes back. */
+	if (run("rmmod nuvexa && modprobe nuvexa") != 0)
+		result(false, "the filter reloads", "rmmod or modprobe failed");
+	wait_bound(&devices[RF_MOUSE], "nuvexa", 10);
+	wait_bound(&devices[BT_MOUSE], "nuvexa", 10);
+	expect_agent_devices("after the filter is loaded again the agent serves every device", "-1 0 1");
+	expect_press_plays("after the filter is loaded again the RF mouse plays its mapping",
+			   &devices[RF_MOUSE], "02 10 00 00 00 00", "30 1\n30 0\n");
+	expect_press_plays("after the filter is loaded again the Bluetooth mouse plays its default",
+			   &devices[BT_MOUSE], "02 08 00 00 00 00", "56 1\n106 1\n106 0\n56 0\n");
+
+	measure_latency(&devices[RF_MOUSE]);
+
+	kill(agent_pid, SIGTERM);
+	int status = 0;
+	waitpid(agent_pid, &status, 0);
+	result(WIFEXITED(status) && WEXITSTATUS(status) == 0, "the agent stops on SIGTERM with status 0",
+	       "it ended with wait status %d", status);
+	int fd = open("/tmp/agent.log", O_RDONLY);
+	ssize_t got = fd >= 0 ? read(fd, log, sizeof(log) - 1) : 0;
+	if (got > 0) {
+		log[got] = '\0';
+		printf("# agent's output:\n");
+		for (char *line = strtok(log, "\n"); line; line = strtok(NULL, "\n"))
+			printf("#   %s\n", line);
+	}
+}
+
 int main(int argc, char **argv)
 {
 	if (argc != 2) {
@@ -757,6 +1063,8 @@ int main(int argc, char **argv)
 	create_device(&devices[BT_PRESENTER], "hp-elite-presenter-keypad.hex");
 	expect_driver("a new device of the maker's loads the filter by its alias and binds to it",
 		      &devices[BT_PRESENTER], "nuvexa");
+
+	run_agent_cases();
 
 	printf("e2e result: %d passed, %d failed\n", passed, failed);
 	return failed ? 1 : 0;
