@@ -12,7 +12,9 @@
 #   tests/e2e/run.sh [BUILD_DIR [PROGRAM_TREE]]
 #
 # BUILD_DIR (default build/e2e) holds the fetched kernel, the module's build
-# and the guest. PROGRAM_TREE (default build/default) is a build tree whose
+# and the guest. NUVEXA_VENDOR_ID (default 0xFEED) is the vendor identifier
+# the filter is built for and the guest's devices carry; the programs must
+# have been configured with the same. PROGRAM_TREE (default build/default) is a build tree whose
 # bin/ holds nuvexa-agent and nuvexactl and whose share/nuvexa the scripts;
 # they run in the guest as installed under /opt/nuvexa. NUVEXA_E2E_TIMEOUT bounds the boot (seconds, default 240).
 set -euo pipefail
@@ -83,7 +85,8 @@ status=0
 timeout "${NUVEXA_E2E_TIMEOUT:-240}" qemu-system-x86_64 -accel tcg -m 512 -smp 1 \
   -nodefaults -no-reboot -display none -serial stdio \
   -kernel "$image_root/boot/vmlinuz-$release" -initrd "$build_dir/initramfs.cpio" \
-  -append "console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init" >"$log" 2>&1 || status=$?
+  -append "console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init NUVEXA_VENDOR_ID=${NUVEXA_VENDOR_ID:-0xFEED}" \
+  >"$log" 2>&1 || status=$?
 echo "Guest ran $(( $(date +%s) - started )) s (qemu status $status); console in $log"
 
 tr -d '\r' <"$log" | grep -E '^(ok|not ok|#) |^e2e guest|^  ' || true

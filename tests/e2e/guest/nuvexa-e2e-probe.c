@@ -12,6 +12,9 @@
  *
  *   nuvexa-e2e-probe FIXTURE_DIR
  *
+ * NUVEXA_VENDOR_ID (default 0xFEED) is the vendor identifier the devices
+ * carry.
+ *
  * Prints one "ok N - rule" or "not ok N - rule: what was seen" line per case
  * and ends with "e2e result: P passed, F failed"; exits non-zero on any
  * failure.
@@ -35,11 +38,12 @@
 #include <time.h>
 #include <unistd.h>
 
-#define VENDOR 0xFEED
 #define MAX_EVDEV 8
 #define TEXT_SIZE 4096
 
 static const char *fixture_dir;
+/* The maker's vendor identifier, as the filter and the agent were built with. */
+static unsigned short vendor = 0xFEED;
 static int passed, failed;
 
 static void result(bool ok, const char *rule, const char *fmt, ...)
@@ -367,7 +371,7 @@ static bool create_device(struct device *device, const char *descriptor_file)
 	event.u.create2.rd_size = read_descriptor(descriptor_file, event.u.create2.rd_data,
 						  sizeof(event.u.create2.rd_data));
 	event.u.create2.bus = device->bus;
-	event.u.create2.vendor = VENDOR;
+	event.u.create2.vendor = vendor;
 	event.u.create2.product = device->product;
 	event.u.create2.version = 1;
 
@@ -1016,6 +1020,8 @@ int main(int argc, char **argv)
 		return 2;
 	}
 	fixture_dir = argv[1];
+	if (getenv("NUVEXA_VENDOR_ID"))
+		vendor = (unsigned short)strtoul(getenv("NUVEXA_VENDOR_ID"), NULL, 0);
 	kmsg_fd = open("/dev/kmsg", O_RDONLY | O_NONBLOCK);
 	if (kmsg_fd < 0) {
 		perror("/dev/kmsg");
