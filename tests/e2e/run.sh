@@ -86,7 +86,7 @@ timeout "${NUVEXA_E2E_TIMEOUT:-240}" qemu-system-x86_64 -accel tcg -m 512 -smp 1
   -nodefaults -no-reboot -display none -serial stdio \
   -kernel "$image_root/boot/vmlinuz-$release" -initrd "$build_dir/initramfs.cpio" \
   -append "console=ttyS0 quiet loglevel=3 panic=-1 rdinit=/init NUVEXA_VENDOR_ID=${NUVEXA_VENDOR_ID:-0xFEED}" \
-  >"$log" 2>&1 || status=$?
+  </dev/null >"$log" 2>&1 || status=$?
 echo "Guest ran $(( $(date +%s) - started )) s (qemu status $status); console in $log"
 
 tr -d '\r' <"$log" | grep -E '^(ok|not ok|#) |^e2e guest|^  ' || true

@@ -53,30 +53,36 @@ if [ -z "$release" ] || [ "$release" = "$headers" ]; then
   exit 1
 fi
 
-# The image package of the same Debian version as the headers: the module's
-# version magic and symbol versions must match the kernel that loads it.
-version=$(dpkg-query -W -f='${Version}' "linux-headers-$release" 2>/dev/null || true)
-image_dir="$cache_dir/linux-image-$release"
-if [ ! -f "$image_dir/.unpacked-$version" ]; then
-  rm -rf "$image_dir"
-  mkdir -p "$image_dir"
+# Fetches PACKAGE (name=version, or a name) with apt-get download and
+# unpacks it into DIR/root, once for each version: DIR/.unpacked-VERSION
+# marks a finished unpacking.
+fetch_package() {
+  local dir=$1 package=$2 version=$3
+  [ ! -f "$dir/.unpacked-$version" ] || return 0
+  rm -rf "$dir"
+  mkdir -p "$dir"
   if ! $updated; then
     "${run_root[@]}" apt-get update -qq >&2
     updated=true
   fi
-  package="linux-image-$release"
-  [ -z "$version" ] || package="$package=$version"
   echo "Fetching $package" >&2
-  (cd "$image_dir" && apt-get download -qq "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' >&2 || true)
-  deb=$(find "$image_dir" -maxdepth 1 -name 'linux-image-*.deb' | head -n 1)
+  (cd "$dir" && apt-get download -qq "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' >&2 || true)
+  local deb
+  deb=$(find "$dir" -maxdepth 1 -name '*.deb' | head -n 1)
   if [ -z "$deb" ]; then
     echo "apt-get download $package gave no package" >&2
     exit 1
   fi
-  dpkg-deb -x "$deb" "$image_dir/root"
+  dpkg-deb -x "$deb" "$dir/root"
   rm -f "$deb"
-  touch "$image_dir/.unpacked-$version"
-fi
+  touch "$dir/.unpacked-$version"
+}
+
+# The image package of the same Debian version as the headers: the module's
+# version magic and symbol versions must match the kernel that loads it.
+version=$(dpkg-query -W -f='${Version}' "linux-headers-$release" 2>/dev/null || true)
+image_dir="$cache_dir/linux-image-$release"
+fetch_package "$image_dir" "linux-image-$release${version:+=$version}" "$version"
 [ -f "$image_dir/root/boot/vmlinuz-$release" ] || { echo "No kernel in $image_dir" >&2; exit 1; }
 
 # systemd-udevd for the guest, whose sd-device monitor hears of devices only
@@ -84,20 +90,6 @@ fi
 # beside the kernel (its libraries are the host's).
 udev_version=$(dpkg-query -W -f='${Version}' systemd 2>/dev/null || true)
 udev_dir="$cache_dir/udev"
-if [ ! -f "$udev_dir/.unpacked-$udev_version" ]; then
-  rm -rf "$udev_dir"
-  mkdir -p "$udev_dir"
-  package=udev
-  [ -z "$udev_version" ] || package="udev=$udev_version"
-  echo "Fetching $package" >&2
-  (cd "$udev_dir" && apt-get download -qq "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' >&2 || true)
-  deb=$(find "$udev_dir" -maxdepth 1 -name 'udev_*.deb' | head -n 1)
-  if [ -z "$deb" ]; then
-    echo "apt-get download $package gave no package" >&2
-    exit 1
-  fi
-  dpkg-deb -x "$deb" "$udev_dir/root"
-  rm -f "$deb"
-  touch "$udev_dir/.unpacked-$udev_version"
-fi
+fetch_package "$udev_dir" "udev${udev_version:+=$udev_version}" "$udev_version"
+[ -x "$udev_dir/root/bin/udevadm" ] || { echo "No udevadm in $udev_dir" >&2; exit 1; }
 echo "$release $headers $image_dir/root $udev_dir/root"

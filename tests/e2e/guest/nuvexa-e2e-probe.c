@@ -599,8 +599,12 @@ static void run_report_case(const struct report_case *c)
 		return;
 	}
 	for (int i = 0; i < expected_lines; i++) {
-		if (count_lines_with(log, c->log[i]) != 1) {
-			result(false, c->rule, "the kernel log lacks \"%s\"; it has\n%s", c->log[i], log);
+		/* The whole record: the device's name, then the line word for word. */
+		char line[512];
+
+		snprintf(line, sizeof(line), "nuvexa %s: %s\n", device->sysfs_name, c->log[i]);
+		if (count_lines_with(log, line) != 1) {
+			result(false, c->rule, "the kernel log lacks \"%s\"; it has\n%s", line, log);
 			return;
 		}
 	}
@@ -736,13 +740,11 @@ static bool start_agent(void)
 {
 	agent_pid = fork();
 	if (agent_pid == 0) {
-		char *argv[] = { AGENT, NULL };
-		char *envp[] = { "HOME=/root", "XDG_RUNTIME_DIR=/run/user/0",
-				 "PATH=/opt/nuvexa/bin:/bin:/sbin", NULL };
 		int log = open("/tmp/agent.log", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
 		dup2(log, 1);
 		dup2(log, 2);
-		execve(AGENT, argv, envp);
+		execl("/bin/sh", "sh", "-c", "exec env -i " AGENT_ENV " " AGENT, (char *)NULL);
 		_exit(127);
 	}
 	return agent_pid > 0;
