@@ -1,23 +1,26 @@
 // SPDX-License-Identifier: GPL-2.0
 /*
- * The kernel filter's end-to-end cases, run inside the test guest as root:
- * virtual devices with the maker's identifiers through /dev/uhid, their
- * reports read back from hidraw and evdev, and the filter's lines read back
- * from /dev/kmsg. The guest's init loads the kernel's HID modules first;
- * this program loads and unloads the filter itself, with devices attached.
+ * The end-to-end cases, run inside the test guest as root. First the kernel
+ * filter: virtual devices with the maker's identifiers through /dev/uhid,
+ * their reports read back from hidraw and evdev, the filter's lines from
+ * /dev/kmsg, the filter loaded and unloaded with devices attached (the
+ * guest's init loads only the kernel's own HID modules). Then the agent's
+ * own path: systemd-udevd and the agent started here, presses read back
+ * from the agent's virtual keyboard, the agent's devices from nuvexactl.
  *
  * A uhid write runs the whole report path (the driver's hooks, hidraw,
- * hid-input, evdev, the kernel log) before it returns, so every case reads
- * what the report produced without waiting.
+ * hid-input, evdev, the kernel log) before it returns, so the filter's cases
+ * read what a report produced without waiting; the agent's cases wait for
+ * the virtual keyboard.
  *
  *   nuvexa-e2e-probe FIXTURE_DIR
  *
- * NUVEXA_VENDOR_ID (default 0xFEED) is the vendor identifier the devices
- * carry.
+ * FIXTURE_DIR holds the report descriptors. NUVEXA_VENDOR_ID (default
+ * 0xFEED) is the vendor identifier the devices carry.
  *
- * Prints one "ok N - rule" or "not ok N - rule: what was seen" line per case
- * and ends with "e2e result: P passed, F failed"; exits non-zero on any
- * failure.
+ * Prints "ok N - rule", or "not ok N - rule" followed by "#" lines saying
+ * what was seen, for each case; "#" lines for the measures; and ends with
+ * "e2e result: P passed, F failed". Exits non-zero on any failure.
  */
 #define _GNU_SOURCE
 #include <dirent.h>
