@@ -19,6 +19,9 @@
 # they run in the guest as installed under /opt/nuvexa. NUVEXA_E2E_TIMEOUT bounds the boot (seconds, default 240).
 set -euo pipefail
 
+# A step that fails before the guest runs still ends with the closing line.
+trap 'echo "0 passed, 1 failed"' ERR
+
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 build_dir=$(realpath -m "${1:-$root/build/e2e}")
@@ -28,15 +31,15 @@ programs=$(realpath -m "${2:-$root/build/default}")
 for program in bin/nuvexa-agent bin/nuvexactl share/nuvexa/SafariForward.scpt; do
   if [ ! -e "$programs/$program" ]; then
     echo "No $programs/$program: build the agent and nuvexactl first (cmake --build --preset default)" >&2
-    echo "0 passed, 1 failed"
-    exit 1
+    false
   fi
 done
 
-read -r release headers image_root udev_root < <("$here/setup.sh" "$build_dir/cache" | tail -n 1)
+setup=$("$here/setup.sh" "$build_dir/cache")
+read -r release headers image_root udev_root <<<"$(tail -n 1 <<<"$setup")"
 
 NUVEXA_KERNEL_HEADERS=$headers "$root/tools/build-kernel-module.sh" "$build_dir/kbuild" >"$build_dir/kbuild.log" 2>&1 \
-  || { cat "$build_dir/kbuild.log" >&2; echo "0 passed, 1 failed"; exit 1; }
+  || { cat "$build_dir/kbuild.log" >&2; false; }
 
 guest="$build_dir/guest"
 rm -rf "$guest"
@@ -68,8 +71,7 @@ ln -s /usr/bin/udevadm "$guest/usr/lib/systemd/systemd-udevd"
 for binary in "$guest/opt/nuvexa/bin/nuvexa-agent" "$guest/opt/nuvexa/bin/nuvexactl" "$guest/usr/bin/udevadm"; do
   if ldd "$binary" | grep -q 'not found'; then
     ldd "$binary" >&2
-    echo "0 passed, 1 failed"
-    exit 1
+    false
   fi
   ldd "$binary" | grep -oE '/[^ ]+' | while read -r library; do
     mkdir -p "$guest$(dirname "$library")"
@@ -79,6 +81,7 @@ done
 
 (cd "$guest" && find . | cpio -o -H newc --quiet) >"$build_dir/initramfs.cpio"
 
+trap - ERR
 log="$build_dir/console.log"
 started=$(date +%s)
 status=0
