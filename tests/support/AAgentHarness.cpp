@@ -2,7 +2,6 @@
 
 #include "platform/input/AEvdevEventSystem.h"
 
-#include "tests/support/AHexFixture.h"
 #include "tests/support/ARecordingVirtualKeyboard.h"
 
 #include <cstdlib>
