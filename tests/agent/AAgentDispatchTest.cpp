@@ -54,13 +54,23 @@ std::string KeysText(const std::string& keys)
     return text;
 }
 
-// The presentation record: the reference in bytes 0-3, the type in 16-19.
-AMessageData PresentationRecord(uint32_t reference, uint32_t type, size_t size = 52)
+// Hex bytes, "00*12" a byte twelve times, "@rfmouse" the 4-byte reference of
+// that device.
+AMessageData Bytes(const std::string& text, const std::map<std::string, uint32_t>& references)
 {
-    AMessageData data(size, 0);
-    std::memcpy(data.data(), &reference, 4);
-    std::memcpy(data.data() + 16, &type, 4);
-    return data;
+    AMessageData bytes;
+    std::istringstream tokens(text);
+    for (std::string token; tokens >> token;) {
+        const uint32_t reference = token[0] == '@' ? references.at(token.substr(1)) : 0;
+        const auto* at = reinterpret_cast<const uint8_t*>(&reference);
+        const size_t star = token.find('*');
+        if (token[0] == '@')
+            bytes.insert(bytes.end(), at, at + 4);
+        else
+            bytes.insert(bytes.end(), star == std::string::npos ? 1 : std::stoul(token.substr(star + 1)),
+                         static_cast<uint8_t>(std::stoul(token.substr(0, 2), nullptr, 16)));
+    }
+    return bytes;
 }
 
 AMessageData Click(uint32_t id, uint32_t reference)
@@ -78,20 +88,6 @@ uint32_t ReferenceOf(ADeviceManager& manager, EDeviceType type)
             return reference;
     }
     return 0;
-}
-
-// Waits until the last run is "good.scpt" and answers the runs from `from` before it.
-ARuns RunsBeforeGood(AAgentHarness& agent, size_t from)
-{
-    EXPECT_TRUE(agent.RunUntil([&] {
-        const auto runs = agent.ScriptRuns();
-        return runs.size() > from && runs.back() == "good.scpt";
-    }));
-    ARuns runs = agent.ScriptRuns();
-    runs.erase(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(std::min(from, runs.size())));
-    if (!runs.empty())
-        runs.pop_back();
-    return runs;
 }
 
 } // namespace
@@ -116,6 +112,10 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
             return found != mapping.end() ? *found : mapping.emplace_back(AMappedDevice{type, 0, {}});
         };
         std::map<std::string, AHandle> devices;
+        std::map<std::string, uint32_t> references;
+        const auto referenceOf = [&](const std::string& type) {
+            return ReferenceOf(agent.Manager(), agent.Manager().QueryDeviceType({"", kVendorID, products.at(type)}));
+        };
         ARuns runs;
         std::string keys;
         std::vector<ARecordingAlerts::AAlert> alerts;
@@ -140,14 +140,20 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
                 } else if (started && kind == "attach") {
                     const auto descriptor = AgentDescriptor(rest.empty() ? "device" : rest);
                     devices[type] = agent.AttachDevice(products.at(type), descriptor);
+                    references[type] = referenceOf(type);
+                } else if (started && kind == "detach") {
+                    agent.HID().Remove({devices.at(type)});
+                    ASSERT_TRUE(agent.RunUntil([&] { return referenceOf(type) == 0; }));
                 } else if (started && kind == "press") {
                     ASSERT_TRUE(agent.Press(devices.at(type), inputs.at(rest)));
                 } else if (started && kind == "report") {
-                    std::vector<uint8_t> report;
-                    std::istringstream bytes(rest);
-                    for (unsigned byte; bytes >> std::hex >> byte;)
-                        report.push_back(static_cast<uint8_t>(byte));
-                    ASSERT_TRUE(agent.HID().SendReport(devices.at(type), report));
+                    ASSERT_TRUE(agent.HID().SendReport(devices.at(type), Bytes(rest, references)));
+                } else if (started && kind == "send") {
+                    const AMessageData payload = Bytes(rest, references);
+                    const auto port = ARemoteMessagePort::Create("MouseClickPort");
+                    ASSERT_NE(port, nullptr);
+                    EXPECT_EQ(port->SendRequest(std::stoi(type), rest.empty() ? nullptr : &payload, 1.0, 1.0, nullptr),
+                              AMessagePortStatus::kSuccess);
                 } else if (started && kind == "click-port") {  // once the presses before are handled
                     ASSERT_TRUE(RunUntilIdle(agent.Loop()));
                     type == "off" ? agent.Manager().UnregisterMouseClickHandler()
@@ -176,57 +182,6 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
         EXPECT_EQ(agent.KeyEventsText(), keys);
         EXPECT_EQ(agent.Alerts(), alerts);
     }
-}
-
-TEST(AAgentDispatch, OnlyWellFormedMessagesFromADeviceInTheSetAreActedOn)
-{
-    AAgentHarness agent;
-    const std::string good = (agent.ResourceFolder() / "good.scpt").string();
-    agent.WriteMapping(MappingXml({{"presenter", 1, {}}, {"btmouse", 0, {{5, "applescript", good}}}}));
-    agent.Start();
-    const AHandle gone = agent.AttachDevice(kProductRFMouse);
-    const uint32_t goneReference = ReferenceOf(agent.Manager(), kDeviceRFMouse);
-    agent.HID().Remove({gone});
-    ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 0; }));
-    agent.AttachDevice(kProductPresenter);
-    const AHandle mouse = agent.AttachDevice(kProductBTMouse);
-    const uint32_t presenter = ReferenceOf(agent.Manager(), kDevicePresenter);
-    ASSERT_NE(goneReference, 0u);
-    // A reference is never handed out again.
-    EXPECT_NE(presenter, goneReference);
-    EXPECT_NE(ReferenceOf(agent.Manager(), kDeviceBTMouse), goneReference);
-    const struct {
-        const char* fRule;
-        int32_t fId;
-        std::optional<AMessageData> fPayload;
-        ARuns fRuns;
-    } rows[] = {
-        {"a click from a device in the set", 0, Click(4, presenter), {"SafariBack.scpt"}},
-        {"a presentation record from a device in the set", 1, PresentationRecord(presenter, kDevicePresenter),
-         {"PowerPointStart.scpt"}},
-        {"a reference never handed out", 0, Click(4, 999), {}},
-        {"the reference of a device gone", 0, Click(4, goneReference), {}},
-        {"the null reference", 0, Click(4, 0), {}},
-        {"a click too short", 0, AMessageData{4, 0, 0, 0, 1, 0, 0}, {}},
-        {"a click too long", 0, AMessageData{4, 0, 0, 0, 1, 0, 0, 0, 0}, {}},
-        {"a click without payload", 0, std::nullopt, {}},
-        {"a presentation record of a stranger", 1, PresentationRecord(999, kDevicePresenter), {}},
-        {"a presentation record with a forged type", 1, PresentationRecord(presenter, kDeviceBTMouse), {}},
-        {"a presentation record too short", 1, PresentationRecord(presenter, kDevicePresenter, 51), {}},
-        {"a presentation record too long", 1, PresentationRecord(presenter, kDevicePresenter, 53), {}},
-        {"an unknown message id", 2, Click(4, presenter), {}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.fRule);
-        const size_t before = agent.ScriptRuns().size();
-        auto port = ARemoteMessagePort::Create("MouseClickPort");
-        ASSERT_NE(port, nullptr);
-        EXPECT_EQ(port->SendRequest(row.fId, row.fPayload ? &*row.fPayload : nullptr, 1.0, 1.0, nullptr),
-                  AMessagePortStatus::kSuccess);
-        ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton4));
-        EXPECT_EQ(RunsBeforeGood(agent, before), row.fRuns);
-    }
-    EXPECT_EQ(agent.KeyEventsText(), "");
 }
 
 TEST(AAgentDispatch, OnlyTheReloadNotificationMakesTheNextPressUseTheNewMapping)

@@ -274,21 +274,21 @@ TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndTheOneThatLeftIsClosed)
     // Who joins: another product with X and Y as type -1, and so does a
     // known product whose properties cannot be read; one batch, one change.
     const AHandle other = add(4242), unreadable = add(kProductRFMouse);
-    agent.HID().SetPropertiesUnreadable(unreadable, true);
+    agent.HID().Faults(unreadable).fPropertiesUnreadable = true;
     EXPECT_EQ(batch({other, unreadable}, true), 1);
     EXPECT_EQ(batch({other}, true), 0);  // reported again: still one entry
     // Not added, nothing posted: no axes, elements unreadable, open failing.
     const AHandle keyboard = agent.HID().AddDevice(kVendorID, kProductPresenter, AgentDescriptor("keyboard-only"));
     const AHandle noElements = add(kProductPresenter), closed = add(kProductPresenter);
-    agent.HID().SetCopyElementsFails(noElements, true);
-    agent.HID().SetOpenFails(closed, true);
+    agent.HID().Faults(noElements).fCopyElementsFails = true;
+    agent.HID().Faults(closed).fOpenFails = true;
     EXPECT_EQ(batch({keyboard, noElements, closed}, true), 0);
     EXPECT_EQ(agent.HID().GetOpenConnectionCount(keyboard) + agent.HID().GetOpenConnectionCount(noElements) +
                   agent.HID().GetOpenConnectionCount(closed), 0u);
     EXPECT_EQ(batch({keyboard, noElements}, false), 0);
     EXPECT_EQ(Types(agent.Manager()), "-1 -1");
     // Reported again once it can be opened (udev's "change" after access was granted), it joins.
-    agent.HID().SetOpenFails(closed, false);
+    agent.HID().Faults(closed).fOpenFails = false;
     EXPECT_EQ(batch({closed}, true), 1);
     EXPECT_EQ(Types(agent.Manager()), "-1 -1 2");
     EXPECT_EQ(batch({other, closed, keyboard}, false), 1);
