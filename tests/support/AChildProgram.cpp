@@ -29,6 +29,8 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
                              const AProgramOptions& options)
 {
     WriteWholeFile(fFolder.Path() / "stdin", options.fInput);
+    WriteWholeFile(fFolder.Path() / "stdout", "");  // readable before the child opens them
+    WriteWholeFile(fFolder.Path() / "stderr", "");
     const std::string files[] = {(fFolder.Path() / "stdin").string(), (fFolder.Path() / "stdout").string(),
                                  (fFolder.Path() / "stderr").string()};
     std::vector<std::string> argv{program.string()};
