@@ -112,7 +112,8 @@ bool AAgentHarness::Press(AStandInHIDBackend::AHandle device, AInput input)
 {
     // Report 1 holds the mouse buttons (button n is bit n-1), report 2 the
     // keyboard usage.
-    static const std::pair<uint8_t, uint8_t> kPresses[] = {{1, 0x10}, {1, 0x08}, {2, 0x2F}, {2, 0x30}, {2, 0x05}, {2, 0x13}};
+    static const std::pair<uint8_t, uint8_t> kPresses[] = {{1, 0x10}, {1, 0x08}, {2, 0x2F},
+                                                           {2, 0x30}, {2, 0x05}, {2, 0x13}};
     const auto [reportID, bits] = kPresses[input];
     const uint8_t press[] = {reportID, bits, 0, 0}, release[] = {reportID, 0, 0, 0};
     const size_t size = reportID == 1 ? 4 : 2;

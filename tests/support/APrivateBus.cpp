@@ -3,8 +3,8 @@
 #include <stdexcept>
 
 APrivateBus::APrivateBus(AKind kind)
-    : fDaemon("/usr/bin/dbus-daemon", {"--nofork", "--nopidfile", "--config-file=" + FixturePath("agent/bus.conf").string(),
-                                       "--address=" + fAddress, "--print-address=1"})
+    : fDaemon("/usr/bin/dbus-daemon", {"--nofork", "--nopidfile", "--address=" + fAddress, "--print-address=1",
+                                       "--config-file=" + FixturePath("agent/bus.conf").string()})
 {
     // The daemon prints its address once it listens: that line, not the
     // socket file (which exists a moment before it accepts), says it is ready.
