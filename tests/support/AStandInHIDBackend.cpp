@@ -19,7 +19,9 @@ struct AStandInHIDBackend::ADevice {
 
     AHIDService Service() const
     {
-        return fFaults.fPropertiesUnreadable ? AHIDService{fKey, std::nullopt, std::nullopt} : AHIDService{fKey, fVendorID, fProductID};
+        if (fFaults.fPropertiesUnreadable)
+            return {fKey, std::nullopt, std::nullopt};
+        return {fKey, fVendorID, fProductID};
     }
 };
 
