@@ -30,12 +30,17 @@ std::vector<std::pair<std::string, std::vector<std::string>>> ReadCases()
     std::vector<std::string> setup;
     bool inCase = false;
     std::istringstream text(ReadWholeFile(FixturePath("agent/presses.txt")));
+    const std::string kinds = " setup case device event without resources attach detach press report send "
+                              "click-port run keys alert ";
     for (std::string line; std::getline(text, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        EXPECT_NE(kinds.find(" " + line.substr(0, line.find(' ')) + " "), std::string::npos) << line;
         if (line.starts_with("setup "))
             setup.clear(), inCase = false;
         else if (line.starts_with("case "))
             cases.emplace_back(line.substr(5), setup), inCase = true;
-        else if (!line.empty() && line[0] != '#')
+        else
             (inCase ? cases.back().second : setup).push_back(line);
     }
     return cases;
