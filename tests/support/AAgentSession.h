@@ -13,7 +13,6 @@
 class AAgentSession {
 public:
     const std::filesystem::path& Root() const { return fFolder.Path(); }
-    const std::filesystem::path& RuntimeFolder() const { return fRuntime; }
     const std::filesystem::path& ConfigFolder() const { return fConfig; }
     // A further folder in Root(), private to the user.
     std::filesystem::path MakeFolder(const std::string& name) const

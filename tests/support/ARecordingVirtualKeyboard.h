@@ -23,7 +23,6 @@ public:
 
     const std::vector<AEvdevEvent>& Events() const { return *fRecord; }
     std::shared_ptr<std::vector<AEvdevEvent>> Record() const { return fRecord; }
-    void Clear() { fRecord->clear(); }
     void FailWrites(bool fail) { fFailWrites = fail; }
     int EmitCount() const { return fEmitCount; }  // the number of Emit calls (batches)
 
