@@ -4,7 +4,6 @@
 
 #include "hid/AHIDReportDecoder.h"
 #include "hid/AHIDReportDescriptor.h"
-#include "tests/support/AHexFixture.h"
 #include "tests/support/ATestPaths.h"
 
 #include <benchmark/benchmark.h>

@@ -9,7 +9,6 @@
 #include "platform/devices/AHIDQueue.h"
 #include "hid/AHIDReportDescriptor.h"
 #include "platform/ports/AMessagePort.h"
-#include "tests/support/AHIDTestDescriptors.h"
 #include "tests/support/AStandInHIDBackend.h"
 #include "tests/support/ATestPaths.h"
 
@@ -18,6 +17,17 @@
 #include <memory>
 
 namespace {
+
+// Report 1 a mouse with buttons 1-5 and X/Y, report 2 a keyboard with eight
+// modifier bits and six key slots.
+const std::vector<uint8_t> kPointingDescriptor = ReadHexFixture(FixturePath("agent/pointing.hex"));
+constexpr uint8_t kMouseButton5 = 0x10;  // button n is bit n-1
+constexpr uint8_t kKeyB = 0x05, kKeyP = 0x13, kKeyBracketLeft = 0x2F, kKeyBracketRight = 0x30;
+
+std::vector<uint8_t> MouseReport(uint8_t buttons, int8_t x = 0, int8_t y = 0)
+{
+    return {1, buttons, static_cast<uint8_t>(x), static_cast<uint8_t>(y)};
+}
 
 uint32_t CookieOf(uint16_t page, uint16_t usage)
 {

@@ -11,52 +11,78 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <linux/input-event-codes.h>
+#include <map>
+#include <sstream>
 
 namespace {
 
 using AHandle = AStandInHIDBackend::AHandle;
 using ARuns = std::vector<std::string>;
 
-// One key stroke as the virtual keyboard sees it.
-std::string Stroke(const std::string& key)
+// The cases of tests/fixtures/agent/presses.txt: each its rule and lines,
+// its setup's first.
+std::vector<std::pair<std::string, std::vector<std::string>>> ReadCases()
 {
-    return key + " down, SYN_REPORT, " + key + " up, SYN_REPORT";
-}
-std::string Chord(const std::string& first, const std::string& second, const std::string& key)
-{
-    return first + " down, SYN_REPORT, " + second + " down, SYN_REPORT, " + Stroke(key) + ", " + second +
-           " up, SYN_REPORT, " + first + " up, SYN_REPORT";
-}
-
-// Waits until the last run is "good.scpt" and answers the runs before it.
-ARuns RunsBeforeGood(AAgentHarness& agent, size_t from = 0)
-{
-    EXPECT_TRUE(agent.RunUntil([&] {
-        const auto runs = agent.ScriptRuns();
-        return runs.size() > from && runs.back() == "good.scpt";
-    }));
-    ARuns runs = agent.ScriptRuns();
-    runs.erase(runs.begin(), runs.begin() + static_cast<std::ptrdiff_t>(std::min(from, runs.size())));
-    if (!runs.empty())
-        runs.pop_back();
-    return runs;
-}
-
-AMessageData Words(std::initializer_list<uint32_t> words)
-{
-    AMessageData data(words.size() * 4);
-    std::memcpy(data.data(), std::data(words), data.size());
-    return data;
+    std::vector<std::pair<std::string, std::vector<std::string>>> cases;
+    std::vector<std::string> setup;
+    bool inCase = false;
+    std::istringstream text(ReadWholeFile(FixturePath("agent/presses.txt")));
+    const std::string kinds = " setup case device event without resources attach detach press report send "
+                              "click-port run keys alert ";
+    for (std::string line; std::getline(text, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        EXPECT_NE(kinds.find(" " + line.substr(0, line.find(' ')) + " "), std::string::npos) << line;
+        if (line.starts_with("setup "))
+            setup.clear(), inCase = false;
+        else if (line.starts_with("case "))
+            cases.emplace_back(line.substr(5), setup), inCase = true;
+        else
+            (inCase ? cases.back().second : setup).push_back(line);
+    }
+    return cases;
 }
 
-// The presentation record: the reference in bytes 0-3, the type in 16-19.
-AMessageData PresentationRecord(uint32_t reference, uint32_t type, size_t size = 52)
+// "+KEY_A" a key down, "-KEY_A" a key up, "KEY_A" both, each with its report.
+std::string KeysText(const std::string& keys)
 {
-    AMessageData data(size, 0);
-    std::memcpy(data.data(), &reference, 4);
-    std::memcpy(data.data() + 16, &type, 4);
+    std::istringstream words(keys);
+    std::string text;
+    for (std::string key; words >> key;) {
+        const std::string down = key.substr(key[0] == '+' || key[0] == '-') + " down, SYN_REPORT";
+        const std::string up = down.substr(0, down.find(' ')) + " up, SYN_REPORT";
+        text += (text.empty() ? "" : ", ") + (key[0] == '+' ? down : key[0] == '-' ? up : down + ", " + up);
+    }
+    return text;
+}
+
+// Hex bytes, "00*12" a byte twelve times, "@rfmouse" the 4-byte reference of
+// that device.
+AMessageData Bytes(const std::string& text, const std::map<std::string, uint32_t>& references)
+{
+    AMessageData bytes;
+    std::istringstream tokens(text);
+    for (std::string token; tokens >> token;) {
+        const uint32_t reference = token[0] == '@' ? references.at(token.substr(1)) : 0;
+        const auto* at = reinterpret_cast<const uint8_t*>(&reference);
+        const size_t star = token.find('*');
+        if (token[0] == '@')
+            bytes.insert(bytes.end(), at, at + 4);
+        else
+            bytes.insert(bytes.end(), star == std::string::npos ? 1 : std::stoul(token.substr(star + 1)),
+                         static_cast<uint8_t>(std::stoul(token.substr(0, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+AMessageData Click(uint32_t id, uint32_t reference)
+{
+    AMessageData data(8);
+    std::memcpy(data.data(), &id, 4);
+    std::memcpy(data.data() + 4, &reference, 4);
     return data;
 }
 
@@ -71,237 +97,96 @@ uint32_t ReferenceOf(ADeviceManager& manager, EDeviceType type)
 
 } // namespace
 
-TEST(AAgentDispatch, EachMappingOfAButtonDoesItsJob)
+TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
 {
-    const std::string kShiftSuper3 = Chord("KEY_LEFTSHIFT", "KEY_LEFTMETA", "KEY_3");
-    const std::string kSuperA = "KEY_LEFTMETA down, SYN_REPORT, " + Stroke("KEY_A") + ", KEY_LEFTMETA up, SYN_REPORT";
-    struct ARow {
-        const char* fRule;
-        const char* fLaunchType;
-        std::string fArgument;  // for "applescript", a file in the resource folder
-        ARuns fRuns;
-        std::string fKeys;
-        std::vector<ARecordingAlerts::AAlert> fAlerts = {};
-        bool fWithoutScripts = false;  // the predefined functions' scripts removed
-    };
-    const ARow rows[] = {
-        {"the default action is the browser script", "default", "", {"SafariBack.scpt"}, ""},
-        {"a script runs", "applescript", "ok.scpt", {"ok.scpt"}, ""},
-        {"a failing script is dropped quietly", "applescript", "fails.scpt", {"fails.scpt"}, ""},
-        {"a killed script is dropped quietly", "applescript", "killed.scpt", {"killed.scpt"}, ""},
-        {"a missing script runs nothing", "applescript", "missing.scpt", {}, ""},
-        {"a folder runs nothing", "applescript", "a-folder", {}, ""},
-        {"a file that may not be run runs nothing", "applescript", "plain.txt", {}, ""},
-        {"the empty script path runs nothing", "applescript", "", {}, ""},
-        {"an application opens through the launcher", "exec", "/opt/Some App/start here",
-         {"xdg-open /opt/Some App/start here"}, ""},
-        {"the launcher's complaint is a Launch Error", "exec", "/nowhere/missing.app",
-         {"xdg-open /nowhere/missing.app"}, "",
-         {{"Launch Error", "xdg-open: file '/nowhere/missing.app' does not exist\n"}}},
-        {"the empty application is handed on as it is", "exec", "", {"xdg-open "}, ""},
-        {"key strokes: modifiers toggle around the key", "keystroke", "56|55|20|55|56", {}, kShiftSuper3},
-        {"key strokes: one key", "keystroke", "0", {}, Stroke("KEY_A")},
-        {"key strokes: a modifier left down is released at the end", "keystroke", "55|0", {}, kSuperA},
-        {"key strokes: Option and an arrow", "keystroke", "58|124", {},
-         "KEY_LEFTALT down, SYN_REPORT, " + Stroke("KEY_RIGHT") + ", KEY_LEFTALT up, SYN_REPORT"},
-        {"key strokes: Caps Lock left on is toggled off at the end", "keystroke", "57", {},
-         Stroke("KEY_CAPSLOCK") + ", " + Stroke("KEY_CAPSLOCK")},
-        {"key strokes: a code without a key types nothing", "keystroke", "52", {}, ""},
-        {"key strokes: the empty list plays nothing", "keystroke", "", {}, ""},
-        {"function 0 ejects", "predefinedkeys", "0", {}, Stroke("KEY_EJECTCD")},
-        {"a function without digits is 0", "predefinedkeys", "", {}, Stroke("KEY_EJECTCD")},
-        {"function 1 is Shift-Command-3", "predefinedkeys", "1", {}, kShiftSuper3},
-        {"function 2 is Command-A", "predefinedkeys", "2", {}, kSuperA},
-        {"function 3 is volume up", "predefinedkeys", "3", {}, Stroke("KEY_VOLUMEUP")},
-        {"function 4 is volume down", "predefinedkeys", "4", {}, Stroke("KEY_VOLUMEDOWN")},
-        {"function 5 is mute", "predefinedkeys", "5", {}, Stroke("KEY_MUTE")},
-        {"function 6 is F9", "predefinedkeys", "6", {}, Stroke("KEY_F9")},
-        {"function 7 is F10", "predefinedkeys", "7", {}, Stroke("KEY_F10")},
-        {"function 8 is F11", "predefinedkeys", "8", {}, Stroke("KEY_F11")},
-        {"function 9 is F12", "predefinedkeys", "9", {}, Stroke("KEY_F12")},
-        {"function 10 runs the browser's forward script", "predefinedkeys", "10", {"FirefoxForward.scpt"}, ""},
-        {"function 11 runs the browser's back script", "predefinedkeys", "11", {"FirefoxBack.scpt"}, ""},
-        {"function 12 runs the player's play-pause script", "predefinedkeys", "12", {"iTunesPlayPause.scpt"}, ""},
-        {"function 13 runs the player's stop script", "predefinedkeys", "13", {"iTunesStop.scpt"}, ""},
-        {"function 14 does nothing", "predefinedkeys", "14", {}, ""},
-        {"a function number keeps its low 16 bits", "predefinedkeys", "65546", {"FirefoxForward.scpt"}, ""},
-        {"function 10 without its script does nothing", "predefinedkeys", "10", {}, "", {}, true},
-        {"function 13 without its script does nothing", "predefinedkeys", "13", {}, "", {}, true},
-    };
-    for (const ARow& row : rows) {
-        SCOPED_TRACE(row.fRule);
-        AAgentHarness agent;
-        if (row.fWithoutScripts) {
-            for (const char* name :
-                 {"FirefoxForward.scpt", "FirefoxBack.scpt", "iTunesPlayPause.scpt", "iTunesStop.scpt"})
-                std::filesystem::remove(agent.ResourceFolder() / name);
+    const std::map<std::string, uint32_t> products = {
+        {"rfmouse", kProductRFMouse}, {"btmouse", kProductBTMouse}, {"presenter", kProductPresenter}};
+    const std::map<std::string, AAgentHarness::AInput> inputs = {
+        {"button5", AAgentHarness::kButton5},         {"button4", AAgentHarness::kButton4},
+        {"bracketleft", AAgentHarness::kBracketLeft}, {"bracketright", AAgentHarness::kBracketRight},
+        {"B", AAgentHarness::kKeyB},                  {"P", AAgentHarness::kKeyP}};
+    const auto cases = ReadCases();
+    ASSERT_FALSE(cases.empty());
+    for (const auto& [rule, lines] : cases) {
+        SCOPED_TRACE(rule);
+        const bool built = std::find(lines.begin(), lines.end(), "resources build") != lines.end();
+        AAgentHarness agent(built ? AAgentHarness::AResources::kBuild : AAgentHarness::AResources::kStandIn);
+        std::vector<AMappedDevice> mapping;
+        const auto record = [&](const std::string& type) -> AMappedDevice& {
+            const auto found = std::find_if(mapping.begin(), mapping.end(), [&](auto& d) { return d.fType == type; });
+            return found != mapping.end() ? *found : mapping.emplace_back(AMappedDevice{type, 0, {}});
+        };
+        std::map<std::string, AHandle> devices;
+        std::map<std::string, uint32_t> references;
+        const auto referenceOf = [&](const std::string& type) {
+            return ReferenceOf(agent.Manager(), agent.Manager().QueryDeviceType({"", kVendorID, products.at(type)}));
+        };
+        ARuns runs;
+        std::string keys;
+        std::vector<ARecordingAlerts::AAlert> alerts;
+        for (const bool started : {false, true}) {
+            for (const std::string& line : lines) {
+                std::istringstream words(line);
+                std::string kind, type, rest;
+                words >> kind >> type;
+                std::getline(words >> std::ws, rest);
+                if (!started && kind == "device") {
+                    record(type).fPresentationType = std::stoi(rest);
+                } else if (!started && kind == "event") {
+                    std::istringstream fields(rest);
+                    int id = 0;
+                    std::string launchType, argument;
+                    std::getline(fields >> id >> launchType >> std::ws, argument);
+                    if (argument.starts_with("@/"))
+                        argument = (agent.ResourceFolder() / argument.substr(2)).string();
+                    record(type).fEvents.push_back({id, launchType, argument});
+                } else if (!started && kind == "without") {
+                    std::filesystem::remove(agent.ResourceFolder() / type);
+                } else if (started && kind == "attach") {
+                    const auto descriptor = AgentDescriptor(rest.empty() ? "device" : rest);
+                    devices[type] = agent.AttachDevice(products.at(type), descriptor);
+                    references[type] = referenceOf(type);
+                } else if (started && kind == "detach") {
+                    agent.HID().Remove({devices.at(type)});
+                    ASSERT_TRUE(agent.RunUntil([&] { return referenceOf(type) == 0; }));
+                } else if (started && kind == "press") {
+                    ASSERT_TRUE(agent.Press(devices.at(type), inputs.at(rest)));
+                } else if (started && kind == "report") {
+                    ASSERT_TRUE(agent.HID().SendReport(devices.at(type), Bytes(rest, references)));
+                } else if (started && kind == "send") {
+                    const AMessageData payload = Bytes(rest, references);
+                    const auto port = ARemoteMessagePort::Create("MouseClickPort");
+                    ASSERT_NE(port, nullptr);
+                    EXPECT_EQ(port->SendRequest(std::stoi(type), rest.empty() ? nullptr : &payload, 1.0, 1.0, nullptr),
+                              AMessagePortStatus::kSuccess);
+                } else if (started && kind == "click-port") {  // once the presses before are handled
+                    ASSERT_TRUE(RunUntilIdle(agent.Loop()));
+                    type == "off" ? agent.Manager().UnregisterMouseClickHandler()
+                                  : agent.Manager().RegisterMouseClickHandler();
+                } else if (started && kind == "run") {
+                    runs.push_back(line.substr(4));
+                } else if (started && kind == "keys") {
+                    keys = KeysText(line.substr(5));
+                } else if (started && kind == "alert") {
+                    const size_t bar = line.find(" | ");
+                    std::string message = line.substr(bar + 3);
+                    if (message.ends_with("\\n"))
+                        message.replace(message.size() - 2, 2, "\n");
+                    alerts.push_back({line.substr(6, bar - 6), message});
+                }
+            }
+            if (!started && !mapping.empty())
+                agent.WriteMapping(MappingXml(mapping));
+            if (!started)
+                agent.Start();
         }
-        const std::string argument = std::string(row.fLaunchType) == "applescript" && !row.fArgument.empty()
-                                         ? (agent.ResourceFolder() / row.fArgument).string()
-                                         : row.fArgument;
-        // Button id 5 runs "good.scpt": handled in order, it shows the first press done.
-        const std::string good = (agent.ResourceFolder() / "good.scpt").string();
-        agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, row.fLaunchType, argument}, {5, "applescript", good}}}}));
-        agent.Start();
-        const AHandle mouse = agent.AttachDevice(kProductRFMouse);
-        ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
-        ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton4));
-        EXPECT_EQ(RunsBeforeGood(agent), row.fRuns);
-        EXPECT_EQ(agent.KeyEventsText(), row.fKeys);
-        EXPECT_EQ(agent.Alerts(), row.fAlerts);
-    }
-}
-
-TEST(AAgentDispatch, EachReportRuleHoldsWithoutAMapping)
-{
-    struct ARow {
-        const char* fRule;
-        const char* fDescriptor;
-        std::vector<std::vector<uint8_t>> fReports;
-        ARuns fRuns;  // the browser scripts: back for button id 4, forward for 5
-        std::string fKeys = {};
-        std::vector<AMappedDevice> fMapping = {};
-    };
-    const ARow rows[] = {
-        {"mouse button 5 is id 4 and button 4 is id 5; releases do nothing", "device",
-         {{1, 0x10, 0, 0}, {1, 0, 0, 0}, {1, 0x08, 0, 0}, {1, 0, 0, 0}}, {"SafariBack.scpt", "SafariForward.scpt"}},
-        {"the left and right bracket keys are ids 4 and 5", "device", {{2, 0x2F}, {2, 0}, {2, 0x30}, {2, 0}},
-         {"SafariBack.scpt", "SafariForward.scpt"}},
-        {"two presses in one report are two clicks in element order", "device",
-         {{1, 0x18, 0, 0}, {1, 0x08, 0, 0}, {1, 0, 0, 0}}, {"SafariForward.scpt", "SafariBack.scpt"}},
-        {"only the value one is a press", "wide-button", {{2, 0, 0}, {3, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 0, 0}},
-         {"SafariBack.scpt"}},
-        {"of two elements of one kind the later is watched", "two-button-sets",
-         {{1, 0x10, 0, 0}, {1, 0, 0, 0}, {3, 0x08, 0, 0}, {3, 0, 0, 0}}, {"SafariForward.scpt"}},
-        {"the B key types virtual key 11 and clicks nothing", "device", {{2, 0x05}, {2, 0}, {2, 0x05}, {2, 0}}, {},
-         Stroke("KEY_B") + ", " + Stroke("KEY_B")},
-        {"a device record without events keeps the defaults", "device", {{2, 0x2F}, {2, 0}, {2, 0x30}, {2, 0}},
-         {"SafariBack.scpt", "SafariForward.scpt"}, "", {{"rfmouse", 0, {}}, {"presenter", 0, {}}}},
-    };
-    for (const ARow& row : rows) {
-        SCOPED_TRACE(row.fRule);
-        AAgentHarness agent;
-        if (!row.fMapping.empty())
-            agent.WriteMapping(MappingXml(row.fMapping));
-        agent.Start();
-        const AHandle mouse = agent.AttachDevice(kProductRFMouse, AgentDescriptor(row.fDescriptor));
-        for (const auto& report : row.fReports)
-            ASSERT_TRUE(agent.HID().SendReport(mouse, report));
-        agent.RunUntil([&] { return agent.ScriptRuns() == row.fRuns && agent.KeyEventsText() == row.fKeys; }, 3.0);
+        // Handled in order: once the last run has happened, everything before it has.
+        agent.RunUntil([&] { return agent.ScriptRuns() == runs && agent.KeyEventsText() == keys; }, 3.0);
         ASSERT_TRUE(RunUntilIdle(agent.Loop()));
-        EXPECT_EQ(agent.ScriptRuns(), row.fRuns);
-        EXPECT_EQ(agent.KeyEventsText(), row.fKeys);
+        EXPECT_EQ(agent.ScriptRuns(), runs);
+        EXPECT_EQ(agent.KeyEventsText(), keys);
+        EXPECT_EQ(agent.Alerts(), alerts);
     }
-}
-
-TEST(AAgentDispatch, APressWhileNobodyServesTheClickPortIsDropped)
-{
-    AAgentHarness agent;
-    agent.Start();
-    const AHandle mouse = agent.AttachDevice(kProductBTMouse);
-    agent.Manager().UnregisterMouseClickHandler();
-    ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
-    ASSERT_TRUE(RunUntilIdle(agent.Loop()));
-    agent.Manager().RegisterMouseClickHandler();
-    ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton4));
-    EXPECT_TRUE(agent.RunUntil([&] { return !agent.ScriptRuns().empty(); }));
-    EXPECT_EQ(agent.ScriptRuns(), ARuns{"SafariForward.scpt"});
-}
-
-TEST(AAgentDispatch, TheShippedBackAndForwardScriptsTypeAltArrowsThroughTheAgent)
-{
-    // The build's real scripts hand "58|123|58" to the build's nuvexactl,
-    // which hands it to this agent's "KeyStrokePort".
-    AAgentHarness agent(AAgentHarness::AResources::kBuild);
-    agent.Start();
-    const AHandle mouse = agent.AttachDevice(kProductBTMouse);
-    const std::string back = "KEY_LEFTALT down, SYN_REPORT, " + Stroke("KEY_LEFT") + ", KEY_LEFTALT up, SYN_REPORT";
-    ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
-    EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == back; })) << agent.KeyEventsText();
-    const std::string forward = "KEY_LEFTALT down, SYN_REPORT, " + Stroke("KEY_RIGHT") + ", KEY_LEFTALT up, SYN_REPORT";
-    ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton4));
-    EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == back + ", " + forward; }))
-        << agent.KeyEventsText();
-}
-
-TEST(AAgentDispatch, ThePresentationKeyActsByPresentationType)
-{
-    const std::string kAltSuperP = Chord("KEY_LEFTALT", "KEY_LEFTMETA", "KEY_P");
-    const struct {
-        const char* fRule;
-        AMappedDevice fPresenter;
-        std::string fKeys;
-        ARuns fRuns;
-    } rows[] = {
-        {"type 0 types Option-Command-P", {"presenter", 0, {}}, kAltSuperP, {}},
-        {"type 1 runs the presentation script", {"presenter", 1, {}}, "", {"PowerPointStart.scpt"}},
-        {"type 2 does nothing", {"presenter", 2, {}}, "", {}},
-        {"without a record it is type 0", {"btmouse", 1, {}}, kAltSuperP, {}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.fRule);
-        AAgentHarness agent;
-        agent.WriteMapping(MappingXml(
-            {row.fPresenter, {"rfmouse", 0, {{4, "applescript", (agent.ResourceFolder() / "good.scpt").string()}}}}));
-        agent.Start();
-        const AHandle presenter = agent.AttachDevice(kProductPresenter);
-        const AHandle mouse = agent.AttachDevice(kProductRFMouse);
-        ASSERT_TRUE(agent.Press(presenter, AAgentHarness::kKeyP));
-        ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
-        EXPECT_EQ(RunsBeforeGood(agent), row.fRuns);
-        EXPECT_EQ(agent.KeyEventsText(), row.fKeys);
-    }
-}
-
-TEST(AAgentDispatch, OnlyWellFormedMessagesFromADeviceInTheSetAreActedOn)
-{
-    AAgentHarness agent;
-    const std::string good = (agent.ResourceFolder() / "good.scpt").string();
-    agent.WriteMapping(MappingXml({{"presenter", 1, {}}, {"btmouse", 0, {{5, "applescript", good}}}}));
-    agent.Start();
-    const AHandle gone = agent.AttachDevice(kProductRFMouse);
-    const uint32_t goneReference = ReferenceOf(agent.Manager(), kDeviceRFMouse);
-    agent.HID().Remove({gone});
-    ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 0; }));
-    agent.AttachDevice(kProductPresenter);
-    const AHandle mouse = agent.AttachDevice(kProductBTMouse);
-    const uint32_t presenter = ReferenceOf(agent.Manager(), kDevicePresenter);
-    ASSERT_NE(goneReference, 0u);
-    // A reference is never handed out again.
-    EXPECT_NE(presenter, goneReference);
-    EXPECT_NE(ReferenceOf(agent.Manager(), kDeviceBTMouse), goneReference);
-    const struct {
-        const char* fRule;
-        int32_t fId;
-        std::optional<AMessageData> fPayload;
-        ARuns fRuns;
-    } rows[] = {
-        {"a click from a device in the set", 0, Words({4, presenter}), {"SafariBack.scpt"}},
-        {"a presentation record from a device in the set", 1, PresentationRecord(presenter, kDevicePresenter),
-         {"PowerPointStart.scpt"}},
-        {"a reference never handed out", 0, Words({4, 999}), {}},
-        {"the reference of a device gone", 0, Words({4, goneReference}), {}},
-        {"the null reference", 0, Words({4, 0}), {}},
-        {"a click too short", 0, AMessageData{4, 0, 0, 0, 1, 0, 0}, {}},
-        {"a click too long", 0, AMessageData{4, 0, 0, 0, 1, 0, 0, 0, 0}, {}},
-        {"a click without payload", 0, std::nullopt, {}},
-        {"a presentation record of a stranger", 1, PresentationRecord(999, kDevicePresenter), {}},
-        {"a presentation record with a forged type", 1, PresentationRecord(presenter, kDeviceBTMouse), {}},
-        {"a presentation record too short", 1, PresentationRecord(presenter, kDevicePresenter, 51), {}},
-        {"a presentation record too long", 1, PresentationRecord(presenter, kDevicePresenter, 53), {}},
-        {"an unknown message id", 2, Words({4, presenter}), {}},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.fRule);
-        const size_t before = agent.ScriptRuns().size();
-        auto port = ARemoteMessagePort::Create("MouseClickPort");
-        ASSERT_NE(port, nullptr);
-        EXPECT_EQ(port->SendRequest(row.fId, row.fPayload ? &*row.fPayload : nullptr, 1.0, 1.0, nullptr),
-                  AMessagePortStatus::kSuccess);
-        ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton4));
-        EXPECT_EQ(RunsBeforeGood(agent, before), row.fRuns);
-    }
-    EXPECT_EQ(agent.KeyEventsText(), "");
 }
 
 TEST(AAgentDispatch, OnlyTheReloadNotificationMakesTheNextPressUseTheNewMapping)
@@ -322,7 +207,7 @@ TEST(AAgentDispatch, OnlyTheReloadNotificationMakesTheNextPressUseTheNewMapping)
     EXPECT_EQ(mapped(), "0");
     ASSERT_TRUE(agent.Reload([&] { return mapped() == "11"; }));
     ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
-    EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == Stroke("KEY_B"); })) << agent.KeyEventsText();
+    EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == KeysText("KEY_B"); })) << agent.KeyEventsText();
 }
 
 TEST(AAgentDispatch, TenThousandPressesAndAThousandWaitingClicksAreHandledInOrder)
@@ -343,7 +228,7 @@ TEST(AAgentDispatch, TenThousandPressesAndAThousandWaitingClicksAreHandledInOrde
     // Clicks sent before the agent gets to any of them wait in the port.
     const uint32_t reference = ReferenceOf(agent.Manager(), kDeviceBTMouse);
     for (size_t i = 0; i < kClicks; ++i) {
-        const AMessageData click = Words({i % 2 == 0 ? 4u : 5u, reference});
+        const AMessageData click = Click(i % 2 == 0 ? 4 : 5, reference);
         auto port = ARemoteMessagePort::Create("MouseClickPort");
         ASSERT_NE(port, nullptr);
         ASSERT_EQ(port->SendRequest(0, &click, 1.0, 1.0, nullptr), AMessagePortStatus::kSuccess) << i;

@@ -20,15 +20,6 @@ namespace {
 using AHandle = AStandInHIDBackend::AHandle;
 const std::string kKeyA = "KEY_A down, SYN_REPORT, KEY_A up, SYN_REPORT";
 
-// How many of the three ports answer.
-int CountServedPorts()
-{
-    int served = 0;
-    for (const char* name : {"MouseListPort", "MouseClickPort", "KeyStrokePort"})
-        served += ARemoteMessagePort::Create(name) != nullptr;
-    return served;
-}
-
 size_t CountOpenDescriptors()
 {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
@@ -78,7 +69,7 @@ TEST(AAgentLifecycle, DetachGivesEverythingUpOnceAndSetupBuildsItAgain)
     ADeviceManager& manager = agent.Manager();
     const AHandle first = agent.AttachDevice(kProductRFMouse);
     const AHandle second = agent.AttachDevice(kProductPresenter);
-    EXPECT_EQ(CountServedPorts(), 3);
+    EXPECT_EQ(CountServedAgentPorts(), 3);
     EXPECT_TRUE(manager.Setup());  // again while set up: nothing opened twice
     EXPECT_EQ(manager.GetNumHIDDevices(), 2);
     EXPECT_EQ(agent.CountOpenedKeyboards(), 1);
@@ -88,7 +79,7 @@ TEST(AAgentLifecycle, DetachGivesEverythingUpOnceAndSetupBuildsItAgain)
     EXPECT_EQ(manager.GetNumHIDDevices(), 0);
     EXPECT_EQ(agent.HID().GetOpenConnectionCount(first) + agent.HID().GetOpenConnectionCount(second), 0u);
     EXPECT_EQ(manager.GetIOHIDSystemPort(), nullptr);
-    EXPECT_EQ(CountServedPorts(), 0);
+    EXPECT_EQ(CountServedAgentPorts(), 0);
     ASSERT_NE(manager.GetPrefController(), nullptr);  // the store stays
     EXPECT_NE(manager.GetDevice(kDeviceRFMouse), nullptr);
     // While detached the reload notification is not observed.
@@ -112,17 +103,17 @@ TEST(AAgentLifecycle, DetachGivesEverythingUpOnceAndSetupBuildsItAgain)
     for (const auto& pair : pairs) {
         (manager.*pair.fRegister)();
         (manager.*pair.fRegister)();
-        EXPECT_EQ(CountServedPorts(), pair.fPorts);
+        EXPECT_EQ(CountServedAgentPorts(), pair.fPorts);
         (manager.*pair.fUnregister)();
         (manager.*pair.fUnregister)();
     }
     EXPECT_EQ(agent.CountOpenedKeyboards(), 2);
-    EXPECT_EQ(CountServedPorts(), 0);
+    EXPECT_EQ(CountServedAgentPorts(), 0);
 
     // Set up from scratch: the devices present are opened anew and act.
     EXPECT_TRUE(manager.Setup());
     EXPECT_EQ(manager.GetNumHIDDevices(), 2);
-    EXPECT_EQ(CountServedPorts(), 3);
+    EXPECT_EQ(CountServedAgentPorts(), 3);
     ASSERT_TRUE(agent.Press(first, AAgentHarness::kButton5));
     EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == kKeyA; })) << agent.KeyEventsText();
 }
@@ -144,12 +135,12 @@ TEST(AAgentLifecycle, SleepClosesEverythingAndWakeOpensItAgainAHundredTimesLeaki
     ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 0; }));
     EXPECT_EQ(agent.Barrier(), 1);
     EXPECT_EQ(agent.HID().GetOpenConnectionCount(mouse), 0u);
-    EXPECT_EQ(CountServedPorts(), 0);
+    EXPECT_EQ(CountServedAgentPorts(), 0);
     EXPECT_TRUE(logind.WaitForInhibitorCount(0));  // the acknowledgement
     logind.EmitPrepareForSleep(false);
     ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == 2; }));
     EXPECT_EQ(agent.Barrier(), 1);
-    EXPECT_EQ(CountServedPorts(), 3);
+    EXPECT_EQ(CountServedAgentPorts(), 3);
     EXPECT_TRUE(logind.WaitForInhibitorCount(1));
     ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
     EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == kKeyA; })) << agent.KeyEventsText();
@@ -283,21 +274,21 @@ TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndTheOneThatLeftIsClosed)
     // Who joins: another product with X and Y as type -1, and so does a
     // known product whose properties cannot be read; one batch, one change.
     const AHandle other = add(4242), unreadable = add(kProductRFMouse);
-    agent.HID().SetPropertiesUnreadable(unreadable, true);
+    agent.HID().Faults(unreadable).fPropertiesUnreadable = true;
     EXPECT_EQ(batch({other, unreadable}, true), 1);
     EXPECT_EQ(batch({other}, true), 0);  // reported again: still one entry
     // Not added, nothing posted: no axes, elements unreadable, open failing.
     const AHandle keyboard = agent.HID().AddDevice(kVendorID, kProductPresenter, AgentDescriptor("keyboard-only"));
     const AHandle noElements = add(kProductPresenter), closed = add(kProductPresenter);
-    agent.HID().SetCopyElementsFails(noElements, true);
-    agent.HID().SetOpenFails(closed, true);
+    agent.HID().Faults(noElements).fCopyElementsFails = true;
+    agent.HID().Faults(closed).fOpenFails = true;
     EXPECT_EQ(batch({keyboard, noElements, closed}, true), 0);
     EXPECT_EQ(agent.HID().GetOpenConnectionCount(keyboard) + agent.HID().GetOpenConnectionCount(noElements) +
                   agent.HID().GetOpenConnectionCount(closed), 0u);
     EXPECT_EQ(batch({keyboard, noElements}, false), 0);
     EXPECT_EQ(Types(agent.Manager()), "-1 -1");
     // Reported again once it can be opened (udev's "change" after access was granted), it joins.
-    agent.HID().SetOpenFails(closed, false);
+    agent.HID().Faults(closed).fOpenFails = false;
     EXPECT_EQ(batch({closed}, true), 1);
     EXPECT_EQ(Types(agent.Manager()), "-1 -1 2");
     EXPECT_EQ(batch({other, closed, keyboard}, false), 1);

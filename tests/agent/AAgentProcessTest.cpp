@@ -37,13 +37,6 @@ protected:
     {
         return RunProgram(BuildBinaryPath("nuvexactl"), arguments);
     }
-    int CountServedPorts()
-    {
-        int served = 0;
-        for (const char* name : {"MouseListPort", "MouseClickPort", "KeyStrokePort"})
-            served += ARemoteMessagePort::Create(name) != nullptr;
-        return served;
-    }
 
     AAgentSession fSession;
     // No system bus: the agent runs without sleep and wake handling.
@@ -63,7 +56,7 @@ TEST_F(AAgentProcessTest, RunsWithoutDevicesAndEndsOnInterruptOrTerminateWithSta
         agent->Signal(signal);
         EXPECT_EQ(agent->Wait(10.0), 0);
         EXPECT_EQ(agent->Stdout(), output);
-        EXPECT_EQ(CountServedPorts(), 0);  // every port name given up
+        EXPECT_EQ(CountServedAgentPorts(), 0);  // every port name given up
     }
 }
 
@@ -106,5 +99,5 @@ TEST_F(AAgentProcessTest, RefusesUnknownOptions)
     const AProgramResult result = RunProgram(BuildBinaryPath("nuvexa-agent"), {"--bogus"});
     EXPECT_EQ(result.fStatus, 2);
     EXPECT_NE(result.fStderr.find("unknown option '--bogus'"), std::string::npos);
-    EXPECT_EQ(CountServedPorts(), 0);
+    EXPECT_EQ(CountServedAgentPorts(), 0);
 }

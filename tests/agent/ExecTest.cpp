@@ -45,33 +45,10 @@ protected:
 
 TEST(ExecAppleScript, EachFailureRaisesAppleScriptEventWithItsReason)
 {
-    const auto at = [](const std::string& name) { return FixturePath("agent/scripts/" + name).string(); };
-    const std::string empty;
-    const struct {
-        const char* fRule;
-        std::optional<std::string> fPath;  // none: the absent path
-        std::string fReason;
-    } rows[] = {
-        {"an absent path is invalid", std::nullopt, "Invalid script path"},
-        {"the empty path names nothing", empty, "Script not found"},
-        {"nothing at the path", at("missing.scpt"), "Script not found"},
-        {"a link to nothing", at("dangling.scpt"), "Script not found"},
-        {"a folder is no script", at("folder.scpt"), "Script not found"},
-        {"a file that may not be run fails with its errno", at("plain.scpt"),
-         "Description: Permission denied Code: 13"},
-        {"a missing interpreter is named", at("interpreter.scpt"),
-         "Description: No such file or directory (interpreter /nonexistent/nuvexa-sh) Code: 2"},
-        {"a file with no interpreter line fails to load", at("format.scpt"), "Description: Exec format error Code: 8"},
-        {"a failing script gives its error output, trimmed, and its status", at("fails.scpt"),
-         "Description: boom: 100% %@ %d %s Code: 3"},
-        {"a failing script that says nothing gives its status", at("silent.scpt"),
-         "Description: Script exited with status 4 Code: 4"},
-        {"a killed script gives the signal", at("killed.scpt"),
-         "Description: Script killed by signal 9 (Killed) Code: -9"},
-        {"a killed script's own words come first", at("killed-saying.scpt"), "Description: dying Code: -15"},
-    };
-    for (const auto& row : rows)
-        EXPECT_EQ(FailureOf(row.fPath ? &*row.fPath : nullptr), row.fReason) << row.fRule;
+    for (const auto& [rule, name, reason] : ReadFixtureRows("agent/script-failures.txt")) {
+        const std::string path = name == "(empty)" ? "" : FixturePath("agent/scripts/" + name).string();
+        EXPECT_EQ(FailureOf(name == "(absent)" ? nullptr : &path), reason) << rule;
+    }
 }
 
 TEST(ExecAppleScript, ACleanScriptRunsToItsEndWithoutArgumentsOrInputAndAfreshEachTime)

@@ -103,20 +103,15 @@ private:
 
 } // namespace
 
+// Each is also run below, which checks its syntax as /bin/sh reads it.
 TEST(ShippedScripts, AllSevenAreInTheBuildTreeAsExecutablePosixShellScripts)
 {
     for (const char* name : {"SafariBack.scpt", "SafariForward.scpt", "FirefoxForward.scpt", "FirefoxBack.scpt",
                              "iTunesPlayPause.scpt", "iTunesStop.scpt", "PowerPointStart.scpt"}) {
-        SCOPED_TRACE(name);
         const auto path = BuildDataFolder() / name;
-        ASSERT_TRUE(std::filesystem::is_regular_file(path));
+        EXPECT_EQ(ReadWholeFile(path).rfind("#!/bin/sh\n", 0), 0u) << name;
         EXPECT_NE(std::filesystem::status(path).permissions() & std::filesystem::perms::owner_exec,
-                  std::filesystem::perms::none);
-        EXPECT_EQ(ReadWholeFile(path).rfind("#!/bin/sh\n", 0), 0u);
-        AChildProcess check;
-        ASSERT_TRUE(check.Start("/bin/sh", {"-n", path.string()}, {}));
-        ASSERT_TRUE(check.Wait());
-        EXPECT_EQ(check.ExitStatus(), 0);
+                  std::filesystem::perms::none) << name;
     }
 }
 

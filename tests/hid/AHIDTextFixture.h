@@ -4,7 +4,6 @@
 // page:usage in hex ("7:2F", "9:5=1"), so that a row reads as the file does.
 
 #include "hid/AHIDReportDescriptor.h"
-#include "tests/support/AHexFixture.h"
 #include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>

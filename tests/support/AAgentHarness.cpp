@@ -2,7 +2,6 @@
 
 #include "platform/input/AEvdevEventSystem.h"
 
-#include "tests/support/AHexFixture.h"
 #include "tests/support/ARecordingVirtualKeyboard.h"
 
 #include <cstdlib>
@@ -113,11 +112,12 @@ bool AAgentHarness::Press(AStandInHIDBackend::AHandle device, AInput input)
 {
     // Report 1 holds the mouse buttons (button n is bit n-1), report 2 the
     // keyboard usage.
-    static const uint8_t kPresses[][2] = {{1, 0x10}, {1, 0x08}, {2, 0x2F}, {2, 0x30}, {2, 0x05}, {2, 0x13}};
-    const uint8_t* press = kPresses[input];
-    if (press[0] == 1)
-        return fHID.SendReport(device, {1, press[1], 0, 0}) && fHID.SendReport(device, {1, 0, 0, 0});
-    return fHID.SendReport(device, {2, press[1]}) && fHID.SendReport(device, {2, 0});
+    static const std::pair<uint8_t, uint8_t> kPresses[] = {{1, 0x10}, {1, 0x08}, {2, 0x2F},
+                                                           {2, 0x30}, {2, 0x05}, {2, 0x13}};
+    const auto [reportID, bits] = kPresses[input];
+    const uint8_t press[] = {reportID, bits, 0, 0}, release[] = {reportID, 0, 0, 0};
+    const size_t size = reportID == 1 ? 4 : 2;
+    return fHID.SendReport(device, {press, size}) && fHID.SendReport(device, {release, size});
 }
 
 bool AAgentHarness::RunUntil(const std::function<bool()>& predicate, double seconds)

@@ -1,18 +1,10 @@
 #pragma once
 // The one harness of the agent's tests: the whole agent in this process, on a
-// real event loop, real message ports in a private XDG_RUNTIME_DIR, a private
-// session bus and the store in a private XDG_CONFIG_HOME, with stand-ins only
-// at the hardware boundary - the HID backend, and the virtual keyboard behind
-// the real NX-to-evdev translation. Scripts come from a copy of
+// real event loop and real message ports in an AAgentSession, with stand-ins
+// only at the hardware boundary - the HID backend, and the virtual keyboard
+// behind the real NX-to-evdev translation. Scripts come from a copy of
 // tests/fixtures/agent/resources, whose scripts (like the stand-in xdg-open
 // first on PATH) record their runs in $NUVEXA_RUN_LOG, or from the build.
-//
-//   AAgentHarness agent;
-//   agent.WriteMapping(MappingXml({{"btmouse", 0, {{4, "keystroke", "0"}}}}));
-//   agent.Start();
-//   auto mouse = agent.AttachDevice(kProductBTMouse);
-//   agent.Press(mouse, AAgentHarness::kButton5);   // button id 4
-//   agent.RunUntil([&] { return agent.KeyEventsText() == "KEY_A down, ..."; });
 
 #include "agent/ADeviceManager.h"
 #include "platform/bus/AAlertPresenter.h"
@@ -70,9 +62,8 @@ public:
     AAgentHarness& operator=(const AAgentHarness&) = delete;
 
     void WriteMapping(const std::string& xml);
-    // Makes the manager (which loads the store) and sets it up.
+    // Makes the manager (which loads the store) and sets it up; Stop detaches and destroys it.
     void Start(std::function<std::unique_ptr<APowerMonitor>(ADeviceManager&)> openPowerMonitor = {});
-    // Detaches and destroys the manager.
     void Stop();
 
     ADeviceManager& Manager() { return *fManager; }
@@ -92,10 +83,10 @@ public:
     bool RunUntil(const std::function<bool()>& predicate, double seconds = 10.0);
     // Posts the reload notification and runs until `reloaded` holds.
     bool Reload(const std::function<bool()>& reloaded);
-    // Posts a barrier on the agent's bus connection and runs until that
-    // connection hears it back: one connection's messages arrive in order, so
-    // everything posted before has been delivered to the agent. Answers the
-    // "NuvexaPreferences" posts heard since the last barrier.
+    // Runs until a notification posted now comes back on the agent's bus
+    // connection, which delivers in order: everything posted before has
+    // reached the agent. Answers the "NuvexaPreferences" posts heard since
+    // the last barrier.
     int Barrier();
 
     // What the agent did.

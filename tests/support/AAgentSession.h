@@ -5,6 +5,7 @@
 // a private session bus. Programs the test starts find all three through the
 // environment.
 
+#include "platform/ports/AMessagePort.h"
 #include "tests/support/APrivateBus.h"
 
 #include <sys/stat.h>
@@ -12,7 +13,6 @@
 class AAgentSession {
 public:
     const std::filesystem::path& Root() const { return fFolder.Path(); }
-    const std::filesystem::path& RuntimeFolder() const { return fRuntime; }
     const std::filesystem::path& ConfigFolder() const { return fConfig; }
     // A further folder in Root(), private to the user.
     std::filesystem::path MakeFolder(const std::string& name) const
@@ -30,3 +30,12 @@ private:
     AScopedEnvironment fConfigVariable{"XDG_CONFIG_HOME", fConfig.string()};
     APrivateBus fBus;
 };
+
+// How many of the agent's three ports answer in this session.
+inline int CountServedAgentPorts()
+{
+    int served = 0;
+    for (const char* name : {"MouseListPort", "MouseClickPort", "KeyStrokePort"})
+        served += ARemoteMessagePort::Create(name) != nullptr;
+    return served;
+}

@@ -7,6 +7,7 @@
 
 #include <systemd/sd-bus.h>
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <thread>
@@ -25,6 +26,6 @@ private:
     AHandler fHandler;
     sd_bus* fBus = nullptr;
     sd_bus_slot* fSlot = nullptr;
-    int fStopFd = -1;
+    std::atomic<bool> fStopping = false;
     std::thread fThread;
 };

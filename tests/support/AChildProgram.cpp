@@ -1,19 +1,36 @@
 #include "tests/support/AChildProgram.h"
 
-#include "tests/support/AUnprivilegedUser.h"
-
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+namespace {
+
+// Makes the process the user "nobody" for good, as root; async-signal-safe,
+// so the forked child may call it. A process not root already stays as it is.
+bool BecomeNobody(uid_t uid, gid_t gid)
+{
+    if (geteuid() != 0)
+        return true;
+    if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+        return false;
+    return setuid(0) != 0;  // root cannot be taken back
+}
+
+} // namespace
+
 AChildProgram::AChildProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                              const AProgramOptions& options)
 {
     WriteWholeFile(fFolder.Path() / "stdin", options.fInput);
+    WriteWholeFile(fFolder.Path() / "stdout", "");  // readable before the child opens them
+    WriteWholeFile(fFolder.Path() / "stderr", "");
     const std::string files[] = {(fFolder.Path() / "stdin").string(), (fFolder.Path() / "stdout").string(),
                                  (fFolder.Path() / "stderr").string()};
     std::vector<std::string> argv{program.string()};
@@ -22,7 +39,11 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
     for (auto& argument : argv)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
-    const AUnprivilegedUser nobody = AUnprivilegedUser::Nobody();
+    // Looked up before fork(): the user database is not safe to read in the
+    // child of a process that may have threads.
+    const struct passwd* nobody = getpwnam("nobody");
+    const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
+    const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
     fPid = fork();
     if (fPid < 0)
         throw std::runtime_error("fork failed");
@@ -36,7 +57,7 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
             if (opened < 0 || dup2(opened, fd) < 0)
                 _exit(126);
         }
-        if (options.fUnprivileged && !nobody.Become())
+        if (options.fUnprivileged && !BecomeNobody(uid, gid))
             _exit(126);
         execv(pointers[0], pointers.data());
         _exit(127);

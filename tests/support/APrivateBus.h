@@ -4,26 +4,23 @@
 // stopped with the object. DBUS_SESSION_BUS_ADDRESS, or for a bus playing
 // the system bus DBUS_SYSTEM_BUS_ADDRESS, points at it for the object's life.
 
-#include "tests/support/ATestPaths.h"
+#include "tests/support/AChildProgram.h"
 
 #include <memory>
 #include <string>
-#include <sys/types.h>
 
 class APrivateBus {
 public:
     enum class AKind { kSession, kSystem };
 
+    // Throws std::runtime_error when the daemon does not start.
     explicit APrivateBus(AKind kind = AKind::kSession);
-    ~APrivateBus();
-    APrivateBus(const APrivateBus&) = delete;
-    APrivateBus& operator=(const APrivateBus&) = delete;
 
     const std::string& Address() const { return fAddress; }
 
 private:
     ATemporaryFolder fFolder;
     std::string fAddress = "unix:path=" + (fFolder.Path() / "bus").string();
-    pid_t fDaemon = -1;
+    AChildProgram fDaemon;
     std::unique_ptr<AScopedEnvironment> fEnvironment;
 };

@@ -1,14 +1,9 @@
 #pragma once
 // A virtual keyboard that records every evdev event written to it, in order.
-// Its record can outlive it (Record()), so a test sees what was written while
+// Its record (Record()) can outlive it, so a test sees what was written while
 // the connection owning the keyboard was destroyed. FailWrites(true) makes
 // Emit fail (the events are still recorded, as a partly failed write may have
 // sent them).
-//
-//   auto keyboard = std::make_unique<ARecordingVirtualKeyboard>();
-//   auto record = keyboard->Record();
-//   { AEvdevEventSystem connection(std::move(keyboard)); ... }
-//   EXPECT_EQ(FormatEvdevEvents(*record), "KEY_LEFTSHIFT up, SYN_REPORT");
 
 #include "keys/AVirtualKeyboard.h"
 
@@ -28,7 +23,6 @@ public:
 
     const std::vector<AEvdevEvent>& Events() const { return *fRecord; }
     std::shared_ptr<std::vector<AEvdevEvent>> Record() const { return fRecord; }
-    void Clear() { fRecord->clear(); }
     void FailWrites(bool fail) { fFailWrites = fail; }
     int EmitCount() const { return fEmitCount; }  // the number of Emit calls (batches)
 

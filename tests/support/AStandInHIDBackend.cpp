@@ -11,14 +11,17 @@ struct AStandInHIDBackend::ADevice {
     uint32_t fVendorID, fProductID;
     std::vector<uint8_t> fDescriptor;
     std::string fKey;
-    bool fAttached = false, fOpenFails = false, fCopyElementsFails = false, fUnreadable = false;
+    AFaults fFaults = {};
+    bool fAttached = false;
     // The writing ends of the open connections' socket pairs, by connection.
     std::map<uint64_t, AFileDescriptor> fWriters = {};
     uint64_t fNextConnection = 1;
 
     AHIDService Service() const
     {
-        return fUnreadable ? AHIDService{fKey, std::nullopt, std::nullopt} : AHIDService{fKey, fVendorID, fProductID};
+        if (fFaults.fPropertiesUnreadable)
+            return {fKey, std::nullopt, std::nullopt};
+        return {fKey, fVendorID, fProductID};
     }
 };
 
@@ -55,7 +58,7 @@ public:
         if (fReader)
             return true;
         int ends[2];
-        if (fDevice->fOpenFails || !fDevice->fAttached ||
+        if (fDevice->fFaults.fOpenFails || !fDevice->fAttached ||
             socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0)
             return false;
         fReader.Reset(ends[0]);
@@ -66,7 +69,7 @@ public:
     std::optional<AHIDElementList> CopyElements() override
     {
         AHIDParseResult parsed = ParseReportDescriptor(fDevice->fDescriptor);
-        if (fDevice->fCopyElementsFails || !parsed.fOK)
+        if (fDevice->fFaults.fCopyElementsFails || !parsed.fOK)
             return std::nullopt;
         return std::move(parsed.fElements);
     }
@@ -100,19 +103,9 @@ AStandInHIDBackend::AHandle AStandInHIDBackend::AddDevice(uint32_t vendorID, uin
     return fDevices.size() - 1;
 }
 
-void AStandInHIDBackend::SetOpenFails(AHandle device, bool fails)
+AStandInHIDBackend::AFaults& AStandInHIDBackend::Faults(AHandle device)
 {
-    fDevices.at(device)->fOpenFails = fails;
-}
-
-void AStandInHIDBackend::SetCopyElementsFails(AHandle device, bool fails)
-{
-    fDevices.at(device)->fCopyElementsFails = fails;
-}
-
-void AStandInHIDBackend::SetPropertiesUnreadable(AHandle device, bool unreadable)
-{
-    fDevices.at(device)->fUnreadable = unreadable;
+    return fDevices.at(device)->fFaults;
 }
 
 AHIDService AStandInHIDBackend::GetService(AHandle device) const

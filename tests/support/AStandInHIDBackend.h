@@ -24,24 +24,21 @@ public:
     AStandInHIDBackend(const AStandInHIDBackend&) = delete;
     AStandInHIDBackend& operator=(const AStandInHIDBackend&) = delete;
 
-    // A device, not attached yet.
-    AHandle AddDevice(uint32_t vendorID, uint32_t productID, std::vector<uint8_t> descriptor);
     // Failures the hardware can show; unreadable properties leave the
     // device reported with no vendor or product.
-    void SetOpenFails(AHandle device, bool fails);
-    void SetCopyElementsFails(AHandle device, bool fails);
-    void SetPropertiesUnreadable(AHandle device, bool unreadable);
+    struct AFaults {
+        bool fOpenFails = false, fCopyElementsFails = false, fPropertiesUnreadable = false;
+    };
 
+    // A device, not attached yet.
+    AHandle AddDevice(uint32_t vendorID, uint32_t productID, std::vector<uint8_t> descriptor);
+    AFaults& Faults(AHandle device);
     // Attach or detach the devices; the watch (if any) hears them as one batch.
     void Arrive(const std::vector<AHandle>& devices) { Queue(true, devices); }
     void Remove(const std::vector<AHandle>& devices) { Queue(false, devices); }
     // Writes one report to every open connection of the device; false when
     // none took it. Reports are never empty.
     bool SendReport(AHandle device, std::span<const uint8_t> report);
-    bool SendReport(AHandle device, std::initializer_list<uint8_t> report)
-    {
-        return SendReport(device, std::span<const uint8_t>(report.begin(), report.size()));
-    }
 
     AHIDService GetService(AHandle device) const;
     size_t GetOpenConnectionCount(AHandle device) const;

@@ -1,90 +1,69 @@
 #include "tests/support/AStandInLogind.h"
 
-#include <systemd/sd-bus.h>
-
-#include <cstdarg>
+#include <cctype>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
-constexpr const char* kLogind = "org.freedesktop.login1";
-constexpr const char* kMock = "org.freedesktop.DBus.Mock";
+const std::string kLogind = "org.freedesktop.login1";
+const std::string kPath = "/org/freedesktop/login1";
+const std::string kMock = "org.freedesktop.DBus.Mock";
 
 } // namespace
 
 AStandInLogind::AStandInLogind()
 {
-    if (sd_bus_new(&fClient) < 0 || sd_bus_set_address(fClient, fBus.Address().c_str()) < 0 ||
-        sd_bus_set_bus_client(fClient, 1) < 0 || sd_bus_start(fClient) < 0)
-        throw std::runtime_error("cannot connect to the private system bus");
     // Ready once logind's name is owned.
-    const bool owned = WaitFor([this] {
-        sd_bus_message* reply = nullptr;
-        int has = 0;
-        if (sd_bus_call_method(fClient, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                               "NameHasOwner", nullptr, &reply, "s", kLogind) >= 0)
-            sd_bus_message_read(reply, "b", &has);
-        sd_bus_message_unref(reply);
-        return has != 0 || !fMock.IsRunning();
-    }, 20.0);
-    if (!owned || !fMock.IsRunning())
+    const std::vector<std::string> hasOwner = {"org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                               "org.freedesktop.DBus", "NameHasOwner", "s", kLogind};
+    if (!WaitFor([&] { return !fMock.IsRunning() || Call(hasOwner).at(1) == "true"; }, 20.0) || !fMock.IsRunning())
         throw std::runtime_error("python3-dbusmock's logind template did not start: " + fMock.Stderr());
 }
 
-AStandInLogind::~AStandInLogind()
+std::vector<std::string> AStandInLogind::Call(const std::vector<std::string>& arguments) const
 {
-    sd_bus_flush_close_unref(fClient);
-}
-
-sd_bus_message* AStandInLogind::Call(const char* interface, const char* method, const char* types, ...)
-{
-    sd_bus_message* call = nullptr;
-    sd_bus_message* reply = nullptr;
-    sd_bus_error error = SD_BUS_ERROR_NULL;
-    va_list arguments;
-    va_start(arguments, types);
-    int result = sd_bus_message_new_method_call(fClient, &call, kLogind, "/org/freedesktop/login1", interface, method);
-    if (result >= 0)
-        result = sd_bus_message_appendv(call, types, arguments);
-    va_end(arguments);
-    if (result >= 0)
-        result = sd_bus_call(fClient, call, 0, &error, &reply);
-    const std::string why = error.message != nullptr ? error.message : "";
-    sd_bus_error_free(&error);
-    sd_bus_message_unref(call);
-    if (result < 0)
-        throw std::runtime_error(std::string(method) + " failed: " + why);
-    return reply;
+    std::vector<std::string> command = {"--address=" + fBus.Address(), "call"};
+    command.insert(command.end(), arguments.begin(), arguments.end());
+    const AProgramResult result = RunProgram("/usr/bin/busctl", command);
+    if (result.fStatus != 0)
+        throw std::runtime_error(arguments.at(3) + " failed: " + result.fStderr);
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (size_t at = 0; at < result.fStdout.size(); ++at) {
+        const char c = result.fStdout[at];
+        if (quoted && c == '\\')
+            word += result.fStdout.at(++at);
+        else if (c == '"')
+            quoted = !quoted, inWord = true;
+        else if (quoted || !std::isspace(static_cast<unsigned char>(c)))
+            word += c, inWord = true;
+        else if (inWord)
+            words.push_back(std::exchange(word, {})), inWord = false;
+    }
+    return words;
 }
 
 void AStandInLogind::EmitPrepareForSleep(bool sleeping)
 {
-    sd_bus_message_unref(Call(kMock, "EmitSignal", "sssav", "org.freedesktop.login1.Manager", "PrepareForSleep", "b",
-                              1, "b", sleeping ? 1 : 0));
+    Call({kLogind, kPath, kMock, "EmitSignal", "sssav", kLogind + ".Manager", "PrepareForSleep", "b", "1", "b",
+          sleeping ? "true" : "false"});
 }
 
 std::vector<AInhibitor> AStandInLogind::ListInhibitors()
 {
-    sd_bus_message* reply = Call("org.freedesktop.login1.Manager", "ListInhibitors", "");
+    // "a(ssssuu) <count>" and six words a lock.
+    const std::vector<std::string> words = Call({kLogind, kPath, kLogind + ".Manager", "ListInhibitors"});
     std::vector<AInhibitor> inhibitors;
-    const char *what, *who, *why, *mode;
-    uint32_t uid, pid;
-    sd_bus_message_enter_container(reply, 'a', "(ssssuu)");
-    while (sd_bus_message_read(reply, "(ssssuu)", &what, &who, &why, &mode, &uid, &pid) > 0)
-        inhibitors.push_back({what, who, why, mode});
-    sd_bus_message_unref(reply);
+    for (size_t at = 2; at + 6 <= words.size(); at += 6)
+        inhibitors.push_back({words[at], words[at + 1], words[at + 2], words[at + 3]});
     return inhibitors;
 }
 
 size_t AStandInLogind::CountInhibitCalls()
 {
-    sd_bus_message* reply = Call(kMock, "GetMethodCalls", "s", "Inhibit");
-    size_t count = 0;
-    sd_bus_message_enter_container(reply, 'a', "(tav)");
-    while (sd_bus_message_skip(reply, "(tav)") > 0)
-        ++count;
-    sd_bus_message_unref(reply);
-    return count;
+    return std::stoul(Call({kLogind, kPath, kMock, "GetMethodCalls", "s", "Inhibit"}).at(1));
 }
 
 bool AStandInLogind::WaitForInhibitorCount(size_t count, double seconds)

@@ -1,16 +1,13 @@
 #pragma once
 // A stand-in logind for one test: a private bus playing the system bus with
-// python3-dbusmock's logind template on it. The test makes it announce sleep
-// and wake, and reads back the inhibitor locks held and the Inhibit calls.
+// python3-dbusmock's logind template on it, driven through busctl. The test
+// makes it announce sleep and wake, and reads back the inhibitor locks held
+// and the Inhibit calls.
 
-#include "tests/support/AChildProgram.h"
 #include "tests/support/APrivateBus.h"
 
 #include <string>
 #include <vector>
-
-struct sd_bus;
-struct sd_bus_message;
 
 struct AInhibitor {
     std::string fWhat;
@@ -23,9 +20,6 @@ class AStandInLogind {
 public:
     // Throws std::runtime_error when the stand-in cannot be started.
     AStandInLogind();
-    ~AStandInLogind();
-    AStandInLogind(const AStandInLogind&) = delete;
-    AStandInLogind& operator=(const AStandInLogind&) = delete;
 
     // Emits PrepareForSleep(sleeping) from logind's name.
     void EmitPrepareForSleep(bool sleeping);
@@ -37,11 +31,11 @@ public:
     bool WaitForInhibitorCount(size_t count, double seconds = 5.0);
 
 private:
-    // Calls a method of logind's object; the reply, or an exception.
-    sd_bus_message* Call(const char* interface, const char* method, const char* types, ...);
+    // The reply's words (strings unquoted) to a call of `arguments` (busctl's
+    // "call" arguments from the service on); throws when the call fails.
+    std::vector<std::string> Call(const std::vector<std::string>& arguments) const;
 
     APrivateBus fBus{APrivateBus::AKind::kSystem};
     // Debian's interpreter, where python3-dbusmock is installed.
     AChildProgram fMock{"/usr/bin/python3", {"-m", "dbusmock", "--template", "logind"}};
-    sd_bus* fClient = nullptr;
 };

@@ -1,5 +1,6 @@
 #include "tests/support/ATestPaths.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -69,4 +70,37 @@ void WriteWholeFile(const std::filesystem::path& path, const std::string& text)
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     if (!(out << text).flush())
         throw std::runtime_error("cannot write " + path.string());
+}
+
+std::vector<uint8_t> ReadHexFixture(const std::filesystem::path& path)
+{
+    std::vector<uint8_t> bytes;
+    std::istringstream lines(ReadWholeFile(path));
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream tokens(line[0] == '#' ? "" : line);
+        for (std::string token; tokens >> token;) {
+            if (token.size() != 2 || !std::isxdigit(static_cast<unsigned char>(token[0])) ||
+                !std::isxdigit(static_cast<unsigned char>(token[1])))
+                throw std::runtime_error("bad byte '" + token + "' in " + path.string());
+            bytes.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
+        }
+    }
+    return bytes;
+}
+
+std::vector<AFixtureRow> ReadFixtureRows(const std::string& relative)
+{
+    std::vector<AFixtureRow> rows;
+    std::istringstream lines(ReadWholeFile(FixturePath(relative)));
+    std::string rule;
+    for (std::string line; std::getline(lines, line);) {
+        const size_t arrow = line.find(" =>");
+        if (line.empty() || line[0] == '#' || arrow == std::string::npos)
+            rule = line;
+        else
+            rows.push_back({rule, line.substr(0, arrow), line.substr(std::min(line.size(), arrow + 4))});
+    }
+    if (rows.empty())
+        throw std::runtime_error(relative + " has no rows");
+    return rows;
 }

@@ -2,8 +2,10 @@
 // Paths and folders for tests: a temporary folder removed with its contents,
 // and where the build put the programs, their resources and the fixtures.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 class ATemporaryFolder {
 public:
@@ -37,3 +39,13 @@ std::filesystem::path BuildDataFolder();                              // build/<
 std::filesystem::path FixturePath(const std::string& relative);       // tests/fixtures/<relative>
 std::string ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::string& text);
+// A byte fixture written as hex text: two-digit bytes separated by blanks,
+// and '#' lines saying where the bytes come from. Throws on a bad token.
+std::vector<uint8_t> ReadHexFixture(const std::filesystem::path& path);
+
+// The rows "<given> => <expected>" of tests/fixtures/<relative>, each with the
+// comment line above it, which names its rule. Throws when it has no rows.
+struct AFixtureRow {
+    std::string fRule, fGiven, fExpected;
+};
+std::vector<AFixtureRow> ReadFixtureRows(const std::string& relative);
