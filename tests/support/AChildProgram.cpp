@@ -10,20 +10,24 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
+AUserIds AUserIds::Nobody()
+{
+    AUserIds user;
+    if (const struct passwd* nobody = getpwnam("nobody")) {
+        user.fUid = nobody->pw_uid;
+        user.fGid = nobody->pw_gid;
+    }
+    return user;
+}
 
-// Makes the process the user "nobody" for good, as root; async-signal-safe,
-// so the forked child may call it. A process not root already stays as it is.
-bool BecomeNobody(uid_t uid, gid_t gid)
+bool AUserIds::Become() const
 {
     if (geteuid() != 0)
         return true;
-    if (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)
+    if (setgroups(0, nullptr) != 0 || setgid(fGid) != 0 || setuid(fUid) != 0)
         return false;
     return setuid(0) != 0;  // root cannot be taken back
 }
-
-} // namespace
 
 AChildProgram::AChildProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                              const AProgramOptions& options)
@@ -39,11 +43,7 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
     for (auto& argument : argv)
         pointers.push_back(argument.data());
     pointers.push_back(nullptr);
-    // Looked up before fork(): the user database is not safe to read in the
-    // child of a process that may have threads.
-    const struct passwd* nobody = getpwnam("nobody");
-    const uid_t uid = nobody != nullptr ? nobody->pw_uid : 65534;
-    const gid_t gid = nobody != nullptr ? nobody->pw_gid : 65534;
+    const AUserIds nobody = AUserIds::Nobody();
     fPid = fork();
     if (fPid < 0)
         throw std::runtime_error("fork failed");
@@ -57,7 +57,7 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
             if (opened < 0 || dup2(opened, fd) < 0)
                 _exit(126);
         }
-        if (options.fUnprivileged && !BecomeNobody(uid, gid))
+        if (options.fUnprivileged && !nobody.Become())
             _exit(126);
         execv(pointers[0], pointers.data());
         _exit(127);

@@ -14,6 +14,20 @@
 #include <sys/types.h>
 #include <vector>
 
+// Another user's ids, for tests that need permission bits to hold although
+// they run as root. Nobody() reads the user database: call it before fork(),
+// since that is not safe in the child of a process that may have threads.
+struct AUserIds {
+    uid_t fUid = 65534;
+    gid_t fGid = 65534;
+    // "nobody" from the user database; 65534 when it has no such user.
+    static AUserIds Nobody();
+    // Makes this process the user, with its group and no supplementary
+    // groups, for good: true when root cannot be taken back. A process not
+    // root already stays as it is. Async-signal-safe, for a forked child.
+    bool Become() const;
+};
+
 struct AProgramOptions {
     std::string fInput;  // the program's standard input
     // Run as the user "nobody", so that permission bits hold even for root.

@@ -2,7 +2,6 @@
 #include "platform/ports/AMessagePort.h"
 #include "tests/support/AChildProgram.h"
 #include "tests/support/ARunUntilIdle.h"
-#include "tests/support/AUnprivilegedUser.h"
 
 #include <gtest/gtest.h>
 
@@ -301,7 +300,7 @@ TEST_F(AMessagePortTest, ClientOfAnotherUserIsClosedWithoutBeingServed)
     // Opened so that the other user's connection gets as far as the port's
     // own credential check.
     ASSERT_EQ(chmod(fRuntime.Path().c_str(), 0711) | chmod(fFolder.c_str(), 0711) | chmod(fSocket.c_str(), 0777), 0);
-    const AUnprivilegedUser nobody = AUnprivilegedUser::Nobody();
+    const AUserIds nobody = AUserIds::Nobody();
     const pid_t client = fork();
     if (client == 0) {
         // A request that the port, closing first, may not even let through.
@@ -355,7 +354,7 @@ TEST_F(AMessagePortTest, PortFolderIsAPrivateRealFolderOfOurOwn)
     const pid_t child = fork();
     if (child == 0) {
         unsetenv("XDG_RUNTIME_DIR");
-        _exit(AUnprivilegedUser{uid, uid}.Become() && (ExpectPrivateTwice(fallback, uid), !HasFailure()) ? 0 : 1);
+        _exit(AUserIds{uid, uid}.Become() && (ExpectPrivateTwice(fallback, uid), !HasFailure()) ? 0 : 1);
     }
     int status = -1;
     EXPECT_EQ(waitpid(child, &status, 0), child);
