@@ -1,6 +1,7 @@
 #include "agent/ADeviceManager.h"
 
 #include "agent/AHIDDevice.h"
+#include "base/AMessageNames.h"
 #include "base/AProduct.h"
 #include "platform/bus/ADesktopAlertPresenter.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
@@ -11,10 +12,6 @@
 
 namespace {
 
-constexpr const char* kReloadNotificationName = "NuvexaAgent";
-constexpr const char* kReloadNotificationObject = "PrefChange";
-constexpr const char* kMouseListPortName = "MouseListPort";
-constexpr const char* kKeyStrokePortName = "KeyStrokePort";
 
 } // namespace
 
@@ -72,14 +69,14 @@ void ADeviceManager::RegisterPrefNotification()
     if (fPrefNotificationRegistered || fEnvironment.fNotifications == nullptr)
         return;
     fPrefNotificationRegistered = fEnvironment.fNotifications->AddObserver(
-        this, PrefNotificationCallback, kReloadNotificationName, kReloadNotificationObject);
+        this, PrefNotificationCallback, kReloadNotification, kReloadNotificationObject);
 }
 
 void ADeviceManager::UnregisterPrefNotification()
 {
     if (!fPrefNotificationRegistered)
         return;
-    fEnvironment.fNotifications->RemoveObserver(this, kReloadNotificationName, kReloadNotificationObject);
+    fEnvironment.fNotifications->RemoveObserver(this, kReloadNotification, kReloadNotificationObject);
     fPrefNotificationRegistered = false;
 }
 

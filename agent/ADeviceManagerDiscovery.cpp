@@ -2,6 +2,7 @@
 // of open devices as devices of the maker arrive and leave.
 
 #include "agent/ADeviceManager.h"
+#include "base/AMessageNames.h"
 
 #include "agent/AHIDDevice.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
@@ -12,7 +13,6 @@
 namespace {
 
 // The listeners' cue to ask for the device list again.
-constexpr const char* kDevicesChangedNotification = "NuvexaPreferences";
 
 struct AProductType {
     uint32_t fProductID;

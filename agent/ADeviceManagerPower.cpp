@@ -3,6 +3,7 @@
 // and the store; after wake it sets up again from scratch.
 
 #include "agent/ADeviceManager.h"
+#include "base/AMessageNames.h"
 
 #include "platform/bus/ADistributedNotificationCenter.h"
 
@@ -37,7 +38,7 @@ void ADeviceManager::PowerManagementCallback(void* refCon, APowerMessage message
 void ADeviceManager::PrepareForSleep()
 {
     if (fEnvironment.fNotifications != nullptr)
-        fEnvironment.fNotifications->PostNotification("NuvexaPreferences", std::nullopt);
+        fEnvironment.fNotifications->PostNotification(kDevicesChangedNotification, std::nullopt);
     Detach();
 }
 

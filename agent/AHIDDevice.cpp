@@ -1,4 +1,5 @@
 #include "agent/AHIDDevice.h"
+#include "base/AMessageNames.h"
 
 #include "agent/AHIDKeyboardAction.h"
 #include "platform/ports/AMessagePort.h"

@@ -41,7 +41,6 @@ inline constexpr int32_t kClickMsgButton = 0;        // button id (int32), devic
 inline constexpr int32_t kClickMsgPresentation = 1;  // the device record, 13 words, type in word 4
 inline constexpr size_t kClickButtonPayloadSize = 8;
 inline constexpr size_t kClickPresentationPayloadSize = 52;
-inline constexpr const char* kMouseClickPortName = "MouseClickPort";
 
 class AHIDDevice {
 public:

@@ -4,6 +4,7 @@
 // loop until it is interrupted (SIGINT) or stopped (SIGTERM, as systemd does).
 
 #include "agent/ADeviceManager.h"
+#include "base/AMessageNames.h"
 #include "base/AProduct.h"
 #include "platform/bus/ADesktopAlertPresenter.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
@@ -93,7 +94,7 @@ int RunAgent()
     // A second agent would open the same devices and act on every press a
     // second time: one agent per user.
     if (!gDeviceManager->HoldsMessagePorts()) {
-        const bool anotherAgent = ARemoteMessagePort::Create("MouseClickPort") != nullptr;
+        const bool anotherAgent = ARemoteMessagePort::Create(kMouseClickPortName) != nullptr;
         if (anotherAgent)
             std::fprintf(stderr,
                          "nuvexa-agent: another agent is already running for this user; not starting a second one "

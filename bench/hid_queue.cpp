@@ -6,6 +6,7 @@
 //   ClickMessageSend     one click message alone: look the port up, send, receive
 
 #include "agent/AHIDDevice.h"
+#include "base/AMessageNames.h"
 #include "platform/devices/AHIDQueue.h"
 #include "hid/AHIDReportDescriptor.h"
 #include "platform/ports/AMessagePort.h"

@@ -76,7 +76,7 @@ int RunDevices(const ACommand& command, const std::vector<std::string_view>& arg
     if (auto port = ARemoteMessagePort::Create(kMouseListPortName)) {
         std::optional<AMessageData> reply;
         const AMessagePortStatus status =
-            port->SendRequest(0, nullptr, kAgentSendTimeout, kAgentReceiveTimeout, &reply);
+            port->SendRequest(kAgentRequestMessageId, nullptr, kAgentSendTimeout, kAgentReceiveTimeout, &reply);
         if (status != AMessagePortStatus::kSuccess || !reply) {
             std::fputs("nuvexactl devices: the agent did not answer\n", stderr);
             return kExitFailure;

@@ -58,7 +58,7 @@ int RunKeys(const ACommand& command, const std::vector<std::string_view>& argume
         return kExitFailure;
     }
     const AMessageData payload(list.begin(), list.end());
-    if (port->SendRequest(0, &payload, kAgentSendTimeout, kAgentReceiveTimeout, nullptr) !=
+    if (port->SendRequest(kAgentRequestMessageId, &payload, kAgentSendTimeout, kAgentReceiveTimeout, nullptr) !=
         AMessagePortStatus::kSuccess) {
         std::fputs("nuvexactl keys: the agent did not take the key strokes\n", stderr);
         return kExitFailure;

@@ -50,14 +50,3 @@ std::optional<int32_t> ParseButtonIdArgument(std::string_view text)
     return ParseDecimalArgument(text, kButtonBack, kButtonForward);
 }
 
-uint32_t GetPID(EDeviceType type)
-{
-    switch (type) {
-    case kDeviceRFMouse:
-        return kProductRFMouse;
-    case kDeviceBTMouse:
-        return kProductBTMouse;
-    default:
-        return kProductPresenter;
-    }
-}

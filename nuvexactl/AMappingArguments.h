@@ -17,6 +17,3 @@ std::optional<EDeviceType> ParseDeviceTypeArgument(std::string_view text);
 std::optional<ELaunchType> ParseLaunchTypeArgument(std::string_view text);
 // The configurable buttons, 4 and 5.
 std::optional<int32_t> ParseButtonIdArgument(std::string_view text);
-
-// The product identifier of a device type: 1001, 1002, and 2001 for any other.
-uint32_t GetPID(EDeviceType type);

@@ -2,6 +2,7 @@
 // notification the settings editor posts after it saves.
 
 #include "nuvexactl/AAgentRequests.h"
+#include "base/AMessageNames.h"
 #include "nuvexactl/ACommand.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
 
@@ -10,7 +11,7 @@
 bool PostReloadNotification()
 {
     ADistributedNotificationCenter center(nullptr);
-    return center.PostNotification("NuvexaAgent", "PrefChange");
+    return center.PostNotification(kReloadNotification, kReloadNotificationObject);
 }
 
 namespace {

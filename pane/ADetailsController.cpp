@@ -3,7 +3,7 @@
 #include "base/AProduct.h"
 #include "pane/ADetailsView.h"
 #include "pane/AEventLoopBridge.h"
-#include "pane/APaneNames.h"
+#include "base/AMessageNames.h"
 #include "pane/APictureView.h"
 #include "pane/AUserDialogs.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
@@ -149,18 +149,6 @@ void ADetailsController::LoadPref()
         }
     }
     ReloadTable();
-}
-
-uint32_t ADetailsController::GetPID(EDeviceType type)
-{
-    switch (type) {
-    case kDeviceRFMouse:
-        return kProductRFMouse;
-    case kDeviceBTMouse:
-        return kProductBTMouse;
-    default:
-        return kProductPresenter;
-    }
 }
 
 int ADetailsController::SelectedRow() const

@@ -92,7 +92,6 @@ private:
     bool OpenStore();
     void SetDefaults();
     void LoadPref();
-    static uint32_t GetPID(EDeviceType type);
     void SetActionArg(ELaunchType kind);
     void SetApplicationIcon(const QString& path);
     void SetDeviceImage();

@@ -1,6 +1,6 @@
 #include "pane/ADeviceListReply.h"
 
-#include "pane/APaneNames.h"
+#include "base/AMessageNames.h"
 #include "platform/ports/AMessagePort.h"
 #include "prefs/AException.h"
 #include "prefs/ALeadingInteger.h"
@@ -31,7 +31,7 @@ std::vector<EDeviceType> RequestDeviceList()
         return {};
     std::optional<AMessageData> reply;
     const AMessagePortStatus status =
-        port->SendRequest(kMouseListMessageId, nullptr, kMouseListSendTimeout, kMouseListReceiveTimeout, &reply);
+        port->SendRequest(kAgentRequestMessageId, nullptr, kAgentSendTimeout, kAgentReceiveTimeout, &reply);
     if (status != AMessagePortStatus::kSuccess || !reply || reply->empty())
         return {};
     return ReadDeviceListReply(*reply);

@@ -4,7 +4,7 @@
 #include "pane/ADeviceListReply.h"
 #include "pane/AMainView.h"
 #include "pane/APaneInformation.h"
-#include "pane/APaneNames.h"
+#include "base/AMessageNames.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
 #include "prefs/AException.h"
 

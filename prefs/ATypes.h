@@ -25,6 +25,14 @@ inline constexpr uint32_t kProductRFMouse = 1001;
 inline constexpr uint32_t kProductBTMouse = 1002;
 inline constexpr uint32_t kProductPresenter = 2001;
 
+// The product identifier written with a device type's record, as the
+// settings editor and nuvexactl write it: the presenter's for any type but
+// the two mice.
+constexpr uint32_t GetPID(EDeviceType type)
+{
+    return type == kDeviceRFMouse ? kProductRFMouse : type == kDeviceBTMouse ? kProductBTMouse : kProductPresenter;
+}
+
 // The kind of action mapped to a button.
 using ELaunchType = int32_t;
 inline constexpr ELaunchType kLaunchDefault = 0;
