@@ -1,17 +1,23 @@
 #include "pane/AMainPrefController.h"
 
+#include "base/AMessageNames.h"
+#include "base/AProduct.h"
 #include "pane/ADetailsController.h"
 #include "pane/ADeviceListReply.h"
 #include "pane/AMainView.h"
 #include "pane/APaneInformation.h"
-#include "base/AMessageNames.h"
+#include "pane/AUserDialogs.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
 #include "prefs/AException.h"
 
 #include <QButtonGroup>
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QToolButton>
+#include <QUrl>
 
 #include <array>
 
@@ -38,6 +44,20 @@ const ADevicePictures* FindDevicePictures(EDeviceType type)
     return nullptr;
 }
 
+// The download's own name, offered in the save dialog: the last segment of
+// the address's path, never one that would lead out of the chosen folder.
+QString DownloadFileName(const QString& address)
+{
+    const QString name = QUrl(address.trimmed()).fileName().section(u'/', -1);
+    return name == u"." || name == u".." ? QString() : name;
+}
+
+QString DesktopFolder()
+{
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return !desktop.isEmpty() && QFileInfo(desktop).isDir() ? desktop : QDir::homePath();
+}
+
 } // namespace
 
 AMainPrefController::AMainPrefController(AMainView& view, ADetailsController& details,
@@ -62,9 +82,19 @@ void AMainPrefController::SetFailureHandler(AFailureHandler handler)
     fFailureHandler = std::move(handler);
 }
 
+void AMainPrefController::SetUserDialogs(AUserDialogs& dialogs)
+{
+    fDialogs = &dialogs;
+}
+
+void AMainPrefController::SetAutoUpdateOptions(const AAutoUpdateOptions& options)
+{
+    fAutoUpdateOptions = options;
+}
+
 void AMainPrefController::MainViewDidLoad()
 {
-    // The update check comes first here once the application has one.
+    AutoUpdateCheck();
     fView.fConfigureButton->setEnabled(false);
     UpdateSoftwareVersion();
     connect(fView.fActiveDeviceGroup, &QButtonGroup::idClicked, this, &AMainPrefController::SelectDevice);
@@ -83,6 +113,29 @@ void AMainPrefController::WillUnselect()
 {
     FlushDevices();
     UnregisterPrefChangeNotification();
+}
+
+void AMainPrefController::AutoUpdateCheck()
+{
+    if (fDialogs == nullptr)
+        return;
+    fAutoUpdate = std::make_unique<AAutoUpdate>(ReadPaneInformation(fInformationPath).value_or(APaneInformation()),
+                                                fAutoUpdateOptions, *fDialogs, fView.window());
+    if (!fAutoUpdate->CheckForUpdates()
+        || !fDialogs->AskQuestion(fView.window(), QString::fromLatin1(kProductDisplayName),
+                                  tr("A newer version of the Nuvexa Device Conntroller is available. "
+                                     "Do you wish to download?"))) {
+        fAutoUpdate.reset();
+        return;
+    }
+    const QString name = DownloadFileName(fAutoUpdate->GetDownloadUrl().value_or(QString()));
+    const std::optional<QString> path = fDialogs->ChooseSaveFile(
+        fView.window(), {tr("Save the Update"), DesktopFolder() + u'/' + name});
+    if (!path || path->isEmpty() || QFileInfo(*path).fileName().isEmpty()) {
+        fAutoUpdate.reset();
+        return;
+    }
+    fAutoUpdate->DownloadNewVersion(*path);
 }
 
 void AMainPrefController::ShowDevices()

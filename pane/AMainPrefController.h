@@ -8,18 +8,23 @@
 // each, closing the editor when the device type it edits has gone. It never
 // touches "mapping.xml": the editor does.
 //
+// MainViewDidLoad first runs the update check (AutoUpdateCheck), whose
+// offer, save dialog and alerts go through the dialogs the host gives.
+//
 // The host (ASettingsWindow) drives its life: MainViewDidLoad once, then
 // WillSelect each time the window is shown and WillUnselect each time it is
 // hidden or closed. A reply that does not parse raises AException
 // ("AMainPrefController" / "Error loading preferences", or the parser's
 // error); the list is empty then and the view shows the no-devices state.
 
+#include "pane/AAutoUpdate.h"
 #include "prefs/ADevice.h"
 
 #include <QObject>
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -27,6 +32,7 @@ class ADetailsController;
 class ADistributedNotificationCenter;
 class AException;
 class AMainView;
+class AUserDialogs;
 
 class AMainPrefController : public QObject {
     Q_OBJECT
@@ -42,10 +48,17 @@ public:
     // Where a failure raised while handling a notification goes; the host
     // shows it to the user. Failures of WillSelect reach the caller.
     void SetFailureHandler(AFailureHandler handler);
+    // Where the update check asks the user; without them it does not run.
+    void SetUserDialogs(AUserDialogs& dialogs);
+    void SetAutoUpdateOptions(const AAutoUpdateOptions& options);
 
     void MainViewDidLoad();
     void WillSelect();
     void WillUnselect();
+
+    void AutoUpdateCheck();
+    // The check of the last AutoUpdateCheck while it offers or downloads.
+    AAutoUpdate* GetAutoUpdate() const { return fAutoUpdate.get(); }
 
     void ShowDevices();
     void FlushDevices();
@@ -71,6 +84,9 @@ private:
     ADistributedNotificationCenter& fNotifications;
     QString fInformationPath;
     AFailureHandler fFailureHandler;
+    AUserDialogs* fDialogs = nullptr;
+    AAutoUpdateOptions fAutoUpdateOptions = DefaultAutoUpdateOptions();
+    std::unique_ptr<AAutoUpdate> fAutoUpdate;
     bool fObserving = false;
     std::vector<ADevice> fActiveDevices;
 };

@@ -43,7 +43,7 @@ bool IsScriptChoice(const QString& path)
 
 bool AQtUserDialogs::AskQuestion(QWidget* parent, const QString& title, const QString& text)
 {
-    return QMessageBox::question(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes)
+    return QMessageBox::question(parent, title, text, QMessageBox::No | QMessageBox::Yes, QMessageBox::No)
         == QMessageBox::Yes;
 }
 

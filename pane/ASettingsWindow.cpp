@@ -34,6 +34,7 @@ void ASettingsWindow::SetController(AMainPrefController* controller)
     fController = controller;
     fController->setParent(this);
     fController->SetFailureHandler([this](const AException& failure) { ShowFailure(failure); });
+    fController->SetUserDialogs(fDialogs);
     fController->MainViewDidLoad();
 }
 

@@ -36,7 +36,8 @@ class AUserDialogs {
 public:
     virtual ~AUserDialogs() = default;
 
-    // A yes/no question; true for yes.
+    // A yes/no question; true for yes. "No" is the default button, so that
+    // Return or Escape never agrees to anything.
     virtual bool AskQuestion(QWidget* parent, const QString& title, const QString& text) = 0;
     virtual void ShowAlert(QWidget* parent, const QString& title, const QString& text) = 0;
     // The chosen file's full path; none when the user cancelled.

@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots of the settings application from the build
 # (build/default/bin/nuvexa-settings) under Xvfb at scale factors 1 and 2:
-# the main view with no devices and with two devices (one selected), and the
-# editor once per action kind and for the presenter. A stand-in agent answers
-# the device list; each scene has its own runtime and configuration folder.
+# the main view with no devices and with two devices (one selected), the
+# editor once per action kind and for the presenter, and the update check's
+# offer and download progress. A stand-in agent answers the device list and
+# a stand-in update service the check (the program is copied beside an
+# information file that names it); each scene has its own runtime,
+# configuration and home folder.
 # Needs xvfb-run, xdotool and imagemagick. Writes docs/screenshots/*.png.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -46,6 +49,41 @@ scene() {
   rm -rf "$root"
 }
 
+# scene name (update-offer or update-progress), scale
+update_scene() {
+  local name=$1 scale=$2
+  local root; root=$(mktemp -d)
+  mkdir -m 700 "$root/runtime" && mkdir -p "$root/config" "$root/home/Desktop" "$root/prefix/bin" "$root/prefix/share/nuvexa"
+  cp "$app" "$root/prefix/bin/"
+  printf 'CFBundleVersion=1.0\nNuvexaVersion=100\nNuvexaAutoUpdateUrl=http://127.0.0.1:47831/update\n' \
+    > "$root/prefix/share/nuvexa/settings.info"
+  XDG_RUNTIME_DIR="$root/runtime" XDG_CONFIG_HOME="$root/config" HOME="$root/home" SCALE="$scale" NAME="$name" \
+    APP="$root/prefix/bin/nuvexa-settings" OUT="$here" xvfb-run -a -s "-screen 0 1800x1400x24" bash -c '
+      set -euo pipefail
+      python3 "$OUT/stand-in-update-service.py" 47831 & service=$!; sleep 0.5
+      QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$SCALE "$APP" 2>/dev/null & app=$!
+      trap "kill $app $service 2>/dev/null" EXIT
+      window=$(xdotool search --sync --onlyvisible --name "^Nuvexa Device Controller$" | head -1)
+      sleep 1
+      if [ "$NAME" = update-progress ]; then
+        xdotool windowfocus --sync "$window" key alt+y
+        dialog=$(xdotool search --sync --onlyvisible --name "^Save the Update" | head -1)
+        sleep 1; xdotool windowfocus --sync "$dialog" key Return
+        window=$(xdotool search --sync --onlyvisible --name "^Downloading Update" | head -1)
+        sleep 1.5
+      fi
+      import -window "$window" "$OUT/$NAME@${SCALE}x.raw.png"
+    '
+  convert "$name@${scale}x.raw.png" -strip -colors 255 "PNG8:$name@${scale}x.png"
+  rm -f "$name@${scale}x.raw.png"
+  rm -rf "$root"
+}
+
+if [ "${1:-}" = update ]; then  # the update scenes alone
+  for scale in 1 2; do update_scene update-offer $scale; update_scene update-progress $scale; done
+  exit 0
+fi
+
 for scale in 1 2; do
   scene main-empty $scale "" ""
   scene main-two $scale "1 2" ""
@@ -55,4 +93,6 @@ for scale in 1 2; do
   scene editor-keystrokes $scale "1" "$(mapping btmouse 0 keystroke "59|56|0|56|59")"
   scene editor-predefined $scale "1" "$(mapping btmouse 0 predefinedkeys 12)"
   scene editor-presenter $scale "2" "$(mapping presenter 1 default "")"
+  update_scene update-offer $scale
+  update_scene update-progress $scale
 done
