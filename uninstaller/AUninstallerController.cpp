@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include <cmath>
 #include <string>
@@ -100,6 +101,8 @@ void AUninstallerController::Show(const std::vector<AOutputLine>& lines)
         end.movePosition(QTextCursor::End);
         end.insertText(QString::fromStdString(line.fText));
     }
+    // The latest step stays in sight.
+    log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
 }
 
 void AUninstallerController::AlertDidEnd(bool restart)
