@@ -54,8 +54,9 @@ count=$(printf '%s\n' "$files" | grep -c .)
 # Seven fixed steps, and one per installed file.
 total=$((count + 7))
 
+# Without the list nothing can be removed safely: the other steps still run.
 if [ -z "$files" ]; then
-    say "No install manifest at $manifest: there are no files left to remove"
+    fail "no install manifest at $manifest: no files are removed"
 fi
 
 # The agent's unit, the kernel filter's DKMS name and version, and the

@@ -1,11 +1,8 @@
 #!/bin/sh
-# The Debian package of this build, made by CPack, installed and removed for
-# real by dpkg in a throwaway root (dpkg --root, the maintainer scripts run
-# without chroot against stand-ins for the system's tools, which record their
-# calls): the install adds exactly the package's files and its scripts reload
-# udev, build and load the module through DKMS and enable the user service;
-# the removal undoes that and leaves the root as it was, each user's
-# mapping.xml included.
+# This build's Debian package (CPack) installed and purged by dpkg in a
+# throwaway root, its maintainer scripts run without chroot against stand-ins
+# for the system's tools: exactly the package's files come and go, the
+# scripts make the right calls, mapping.xml stays.
 # Usage: package-install-remove.sh <build folder>
 set -eu
 # dpkg installs files owned by root only as root.
@@ -16,30 +13,14 @@ trap 'rm -rf "$work"' EXIT
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null 2>&1)
 deb=$(ls "$work"/package/*.deb)
 root=$work/root
-mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/home/alice/.config/Nuvexa" "$work/tools"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/home/alice/.config/Nuvexa"
 touch "$root/var/lib/dpkg/status"
 echo '<devices/>' >"$root/home/alice/.config/Nuvexa/mapping.xml"
 
-for tool in systemctl loginctl modprobe dkms udevadm; do
-    cat >"$work/tools/$tool" <<EOF2
-#!/bin/sh
-echo "$tool \$*" >>"$work/calls"
-case "$tool \$1" in
-    "loginctl list-users") echo "1000 alice" ;;
-    "dkms status") [ -e "$work/dkms-added" ] && echo "nuvexa/2.0.0b1: added" ;;
-    "dkms add") touch "$work/dkms-added" ;;
-    "dkms remove") rm -f "$work/dkms-added" ;;
-esac
-exit 0
-EOF2
-    chmod +x "$work/tools/$tool"
-done
-
-check() { [ "$2" = "$3" ] || { printf 'FAIL %s\n--- expected\n%s\n--- got\n%s\n' "$1" "$2" "$3"; exit 1; }; }
-tree() { (cd "$root" && find . -mindepth 1 -not -path './var/lib/dpkg*' | sort); }
+. "${0%/*}/standins.sh"
 dpkg_in_root() {
     rm -f "$work/calls"
-    env PATH="$work/tools:$PATH" dpkg --root="$root" --force-script-chrootless --force-depends \
+    env PATH="$work/tools:$PATH" /usr/bin/dpkg --root="$root" --force-script-chrootless --force-depends \
         --log=/dev/null "$@" >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out"; exit 1; }
 }
 

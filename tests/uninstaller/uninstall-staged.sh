@@ -1,10 +1,7 @@
 #!/bin/sh
-# uninstall.sh against a staged installation (DESTDIR) of this build, with
-# the system's tools stood in for on PATH (each records its call): every
-# installed file goes and nothing else, each user's mapping.xml stays, the
-# progress lines count up to total/total, the service, DKMS, udev and package
-# steps call what they should, a failing step is reported and the rest still
-# runs, and a second run succeeds and removes nothing more.
+# uninstall.sh against a DESTDIR staging install of this build, the system's
+# tools stood in for: exactly the installed files go, mapping.xml stays, the
+# steps and progress are right, failures are loud, a second run is harmless.
 # Usage: uninstall-staged.sh <build folder>
 set -eu
 build=$1
@@ -12,34 +9,20 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 root=$work/root
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
-mkdir -p "$root/home/alice/.config/Nuvexa" "$root/usr/bin" "$root/sys/module/nuvexa" "$work/tools" "$work/kept"
+mkdir -p "$root/home/alice/.config/Nuvexa" "$root/usr/bin" "$root/sys/module/nuvexa" "$work/kept"
 echo '<devices/>' >"$root/home/alice/.config/Nuvexa/mapping.xml"
 echo 'not ours' >"$root/usr/bin/other-program"
 cp "$root/usr/share/nuvexa/uninstall.sh" "$root/usr/share/nuvexa/install-manifest.txt" "$work/kept/"
 
-for tool in systemctl loginctl modprobe dkms dpkg-query dpkg udevadm; do
-    cat >"$work/tools/$tool" <<EOF
-#!/bin/sh
-echo "$tool \$*" >>"$work/calls"
-[ "\${STANDIN_FAIL:-}" = "$tool" ] && exit 1
-case "$tool \$1" in
-    "loginctl list-users") echo "1000 alice" ;;
-    "dkms status") echo "nuvexa/2.0.0b1: added" ;;
-    "dpkg-query -S") [ -n "\${STANDIN_PACKAGE:-}" ] && echo "\$STANDIN_PACKAGE: \$2" || exit 1 ;;
-esac
-exit 0
-EOF
-    chmod +x "$work/tools/$tool"
-done
+. "${0%/*}/standins.sh"
+touch "$work/dkms-added"
 
-check() { [ "$2" = "$3" ] || { printf 'FAIL %s\n--- expected\n%s\n--- got\n%s\n' "$1" "$2" "$3"; exit 1; }; }
 # Runs the script; its status, then its output, in $work/out.
 run() {
     rm -f "$work/calls"
     status=0
     env PATH="$work/tools:$PATH" NUVEXA_UNINSTALL_ROOT="$root" "$@" >"$work/out" 2>&1 || status=$?
 }
-tree() { (cd "$root" && find . -mindepth 1 | sort); }
 progress_well_formed() {  # every PROGRESS line is n/total, n counting up from 1 to total
     awk -F'[:/]' '/^PROGRESS:/ { n++; if ($2 != n) bad = 1; total = $3 }
                   END { if (bad || n != total || n == 0) exit 1 }' "$work/out"
@@ -67,8 +50,7 @@ udevadm trigger --subsystem-match=hidraw --subsystem-match=misc" "$(cat "$work/c
 
 run sh "$work/kept/uninstall.sh"
 check "second run succeeds" 0 "$status"
-check "second run removes nothing more" "" "$(grep '^Removed' "$work/out" || true)"
-check "second run leaves the tree" "$after" "$(tree)"
+check "second run removes nothing more" "$after" "$(tree)"
 progress_well_formed || check "second run's progress" yes no
 
 STANDIN_FAIL=systemctl run sh "$work/kept/uninstall.sh"
