@@ -9,7 +9,7 @@ namespace {
 constexpr std::string_view kProgressPrefix = "PROGRESS:";
 
 // Reads a decimal number (leading blanks skipped, the rest of the text
-// ignored), as the design's reading of each part does.
+// ignored), as each part of a progress line is read.
 std::optional<double> ReadNumber(std::string_view text)
 {
     const std::string copy(text);
