@@ -1,0 +1,174 @@
+// The uninstaller's controller on the offscreen platform, with a stand-in
+// for pkexec first on PATH (it records its arguments, then exits with the
+// status in its "answer" file or runs the script as the same user), a
+// stand-in logind on a private system bus, and the system log kept.
+#include "tests/support/AStandInLogind.h"
+#include "tests/support/ATestPaths.h"
+#include "uninstaller/ASystemLog.h"
+#include "uninstaller/AUninstallerController.h"
+#include "uninstaller/AUninstallerDialogs.h"
+#include "uninstaller/AUninstallerWindow.h"
+
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <systemd/sd-bus.h>
+
+#include <memory>
+
+namespace {
+
+struct AKeptLog : ASystemLog {
+    void Write(const std::string& line) override { fLines.append(QString::fromStdString(line)); }
+    QStringList fLines;
+};
+struct AAnsweringDialogs : AUninstallerDialogs {
+    bool AskRestart(QWidget*, const QString& text) override { fAsked.append(text); return fRestart; }
+    QStringList fAsked;
+    bool fRestart = false;
+};
+
+constexpr const char* kPkexecStandIn = "#!/bin/sh\necho \"$*\" >> \"${0%/*}/calls\"\n"
+                                       "[ -s \"${0%/*}/answer\" ] && exit \"$(cat \"${0%/*}/answer\")\"\nexec \"$@\"\n";
+constexpr const char* kScript = "echo 'Removing a'\nprintf 'PROGRESS:1/2\\nRemoving b\\nPROGRESS: 2/2\\nlast'\n";
+
+// The interactive flag of each Reboot call logind's stand-in received.
+std::vector<int> RebootCalls()
+{
+    sd_bus* bus = nullptr;
+    sd_bus_message* reply = nullptr;
+    std::vector<int> calls;
+    uint64_t time = 0;
+    int interactive = 0;
+    if (sd_bus_open_system(&bus) >= 0 &&
+        sd_bus_call_method(bus, "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.DBus.Mock",
+                           "GetMethodCalls", nullptr, &reply, "s", "Reboot") >= 0) {
+        sd_bus_message_enter_container(reply, 'a', "(tav)");
+        while (sd_bus_message_read(reply, "(tav)", &time, 1, "b", &interactive) > 0)
+            calls.push_back(interactive);
+    }
+    sd_bus_message_unref(reply);
+    sd_bus_flush_close_unref(bus);
+    return calls;
+}
+
+} // namespace
+
+class AUninstallerControllerTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        fFolder = std::make_unique<ATemporaryFolder>();
+        WriteWholeFile(Path("pkexec"), kPkexecStandIn);
+        std::filesystem::permissions(Path("pkexec"), std::filesystem::perms::owner_all);
+        WriteWholeFile(Path("uninstall.sh"), kScript);
+        fPath = std::make_unique<AScopedEnvironment>("PATH", fFolder->Path().string() + ":" + getenv("PATH"));
+        fLog.fLines.clear();
+        MakeController(Path("uninstall.sh"));
+    }
+    void cleanup() { fController.reset(); fWindow.reset(); fPath.reset(); fFolder.reset(); }
+
+    void aDismissedOrRefusedPasswordIsLoggedThenASecondTryRunsTheScriptToDone()
+    {
+        for (const char* status : {"126", "127"}) {
+            WriteWholeFile(Path("answer"), status);
+            Click();
+            QVERIFY(!fWindow->ActionButton()->isEnabled());
+            QTRY_VERIFY(fWindow->ActionButton()->isEnabled());
+            QCOMPARE(fLog.fLines.takeFirst(), u"AuthorizationCopyRights() returned "_qs + QString::fromLatin1(status));
+            QCOMPARE(fWindow->ActionButton()->text(), u"Uninstall"_qs);
+            QCOMPARE(fWindow->LogView()->toPlainText(), QString());
+        }
+        WriteWholeFile(Path("answer"), "");
+        QCOMPARE(fWindow->Progress()->maximum(), 0);
+        Click();
+        QTRY_COMPARE(fWindow->ActionButton()->text(), u"Done"_qs);
+        QVERIFY(fWindow->ActionButton()->isEnabled() && fLog.fLines.isEmpty());
+        QCOMPARE(fWindow->LogView()->toPlainText(), u"Removing a\nRemoving b\nlast\n"_qs);
+        QCOMPARE(fWindow->Progress()->maximum(), 2000);
+        QCOMPARE(fWindow->Progress()->value(), 2000);
+        const std::string call = "/bin/sh " + Path("uninstall.sh").string() + "\n";
+        QCOMPARE(ReadWholeFile(Path("calls")), call + call + call);
+    }
+
+    void aMissingScriptOrPkexecIsLoggedAndNoShellStarts()
+    {
+        MakeController(Path("missing.sh"));
+        Click();
+        AScopedEnvironment noPkexec("PATH", Path("nowhere").string());
+        MakeController(Path("uninstall.sh"));
+        Click();
+        QCOMPARE(fLog.fLines, (QStringList{u"uninstall.sh not found at "_qs + QString::fromStdString(Path("missing.sh")),
+                                           u"AuthorizationExecuteWithPrivileges() returned 2"_qs}));
+        QVERIFY(!std::filesystem::exists(Path("calls")));
+        QVERIFY(fWindow->ActionButton()->isEnabled());
+    }
+
+    void theRestartQuestionQuitsAndRestartsOnlyWhenAsked()
+    {
+        AStandInLogind logind;
+        for (bool restart : {false, true}) {
+            MakeController(Path("uninstall.sh"));
+            QSignalSpy quit(fController.get(), &AUninstallerController::QuitRequested);
+            Click();
+            QTRY_COMPARE(fWindow->ActionButton()->text(), u"Done"_qs);
+            fDialogs.fRestart = restart;
+            Click();
+            QCOMPARE(fDialogs.fAsked.takeLast(), u"It is recommended that you restart your computer before continuing."_qs);
+            QCOMPARE(quit.count(), 1);
+            QCOMPARE(RebootCalls(), restart ? std::vector<int>{1} : std::vector<int>{});
+        }
+        QVERIFY(fLog.fLines.isEmpty());
+        // Without logind the failure is logged, and the application quits all the same.
+        AScopedEnvironment noBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + Path("no-bus").string());
+        QSignalSpy quit(fController.get(), &AUninstallerController::QuitRequested);
+        Click();
+        QCOMPARE(quit.count(), 1);
+        QCOMPARE(fLog.fLines, QStringList{u"Failed to restart due to AppleScript error"_qs});
+    }
+
+    void closingTheWindowQuitsInEveryStateAndTheScriptGoesOn()
+    {
+        // As "uninstall.sh" does, the script ignores SIGPIPE, so that its
+        // writes after the window has gone fail instead of ending it.
+        WriteWholeFile(Path("uninstall.sh"), "trap '' PIPE\necho started\nsleep 0.3\necho late\necho > \"$0.end\"\n");
+        for (bool running : {false, true}) {
+            MakeController(Path("uninstall.sh"));
+            QSignalSpy quit(fController.get(), &AUninstallerController::QuitRequested);
+            if (running)
+                Click();
+            fWindow->show();
+            fWindow->close();
+            QCOMPARE(quit.count(), 1);
+        }
+        fController.reset();
+        fWindow.reset();
+        QVERIFY(WaitFor([&] { return std::filesystem::exists(Path("uninstall.sh.end")); }, 5.0));
+    }
+
+private:
+    std::filesystem::path Path(const char* name) const { return fFolder->Path() / name; }
+    void MakeController(const std::filesystem::path& script)
+    {
+        fController.reset();
+        fWindow = std::make_unique<AUninstallerWindow>();
+        fController = std::make_unique<AUninstallerController>(*fWindow, QString::fromStdString(script.string()),
+                                                               fLog, fDialogs);
+    }
+    void Click() { fWindow->ActionButton()->click(); }
+
+    std::unique_ptr<ATemporaryFolder> fFolder;
+    std::unique_ptr<AScopedEnvironment> fPath;
+    AKeptLog fLog;
+    AAnsweringDialogs fDialogs;
+    std::unique_ptr<AUninstallerWindow> fWindow;
+    std::unique_ptr<AUninstallerController> fController;
+};
+
+QTEST_MAIN(AUninstallerControllerTest)
+#include "AUninstallerControllerTest.moc"

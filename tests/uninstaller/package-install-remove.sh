@@ -1,0 +1,49 @@
+#!/bin/sh
+# This build's Debian package (CPack) installed and purged by dpkg in a
+# throwaway root, its maintainer scripts run without chroot against stand-ins
+# for the system's tools: exactly the package's files come and go, the
+# scripts make the right calls, mapping.xml stays.
+# Usage: package-install-remove.sh <build folder>
+set -eu
+# dpkg installs files owned by root only as root.
+[ "$(id -u)" = 0 ] || { echo "skipped: needs root"; exit 77; }
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+(cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null 2>&1)
+deb=$(ls "$work"/package/*.deb)
+root=$work/root
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/home/alice/.config/Nuvexa"
+touch "$root/var/lib/dpkg/status"
+echo '<devices/>' >"$root/home/alice/.config/Nuvexa/mapping.xml"
+
+. "${0%/*}/standins.sh"
+dpkg_in_root() {
+    rm -f "$work/calls"
+    env PATH="$work/tools:$PATH" /usr/bin/dpkg --root="$root" --force-script-chrootless --force-depends \
+        --log=/dev/null "$@" >"$work/dpkg.out" 2>&1 || { cat "$work/dpkg.out"; exit 1; }
+}
+
+before=$(tree)
+dpkg_in_root -i "$deb"
+contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|/$||' | grep -v -x '\.')
+check "the install adds exactly the package's files" "$(printf '%s\n%s\n' "$before" "$contents" | sort -u)" "$(tree)"
+check "postinst: udev, DKMS, module, user service" "udevadm control --reload
+udevadm trigger --subsystem-match=hidraw --subsystem-match=misc
+dkms status -m nuvexa -v 2.0.0b1
+dkms add nuvexa/2.0.0b1
+dkms install nuvexa/2.0.0b1
+modprobe -r nuvexa
+modprobe nuvexa
+systemctl --global enable nuvexa-agent.service" "$(cat "$work/calls")"
+
+dpkg_in_root --purge nuvexa-device-controller
+check "the removal leaves the root as it was" "$before" "$(tree)"
+check "mapping.xml kept" '<devices/>' "$(cat "$root/home/alice/.config/Nuvexa/mapping.xml")"
+check "prerm and postrm undo it" "systemctl --global disable nuvexa-agent.service
+loginctl list-users --no-legend
+systemctl --user --machine=alice@ stop nuvexa-agent.service
+dkms status -m nuvexa -v 2.0.0b1
+dkms remove nuvexa/2.0.0b1 --all
+udevadm control --reload" "$(cat "$work/calls")"
+echo "the package installs and removes cleanly"
