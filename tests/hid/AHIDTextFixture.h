@@ -17,12 +17,7 @@
 // The file's lines but the blank ones; comment lines start with '#'.
 inline std::vector<std::string> FixtureLines(const std::string& file)
 {
-    std::istringstream text(ReadWholeFile(FixturePath("hid/" + file)));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(text, line);)
-        lines.insert(lines.end(), line.empty() ? 0 : 1, line);
-    EXPECT_FALSE(lines.empty()) << file;
-    return lines;
+    return ReadFixtureLines("hid/" + file);
 }
 
 inline std::vector<uint8_t> HexBytes(const std::string& text)

@@ -1,6 +1,6 @@
 #include "keys/AKeyCodes.h"
 
-#include "tests/hid/AHIDTextFixture.h"
+#include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
 #include <libevdev/libevdev.h>
@@ -21,7 +21,7 @@ TEST(AKeyCodes, TheTableMatchesItsReferenceBothWaysAndNamesOnlyItsNamedKeys)
         return static_cast<uint16_t>(code);
     };
     std::string rule, kind, word;
-    for (const std::string& line : FixtureLines("../keys/key-codes.txt")) {
+    for (const std::string& line : ReadFixtureLines("keys/key-codes.txt")) {
         if (line[0] == '#') {
             rule = line;
             continue;

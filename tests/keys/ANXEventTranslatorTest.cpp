@@ -1,6 +1,6 @@
 #include "keys/ANXEventTranslator.h"
 
-#include "tests/hid/AHIDTextFixture.h"
+#include "tests/support/ATestPaths.h"
 #include "tests/support/ANXEventBuilders.h"
 #include "tests/support/ARecordingVirtualKeyboard.h"
 
@@ -45,14 +45,8 @@ std::vector<AEvdevEvent> Play(ANXEventTranslator& translator, const std::string&
 
 TEST(ANXEventTranslator, PostedEventsBecomeTheseKeyEventsEachFollowedByASynReport)
 {
-    std::string rule;
-    for (const std::string& line : FixtureLines("../keys/translator.txt")) {
-        if (line[0] == '#') {
-            rule = line;
-            continue;
-        }
+    for (const auto& [rule, script, keys] : ReadFixtureRows("keys/translator.txt")) {
         SCOPED_TRACE(rule);
-        const auto [script, keys] = SplitRow(line);
         std::istringstream events(keys);
         std::string expected;  // each key event followed by its SYN_REPORT
         for (std::string key; std::getline(events >> std::ws, key, ',');)

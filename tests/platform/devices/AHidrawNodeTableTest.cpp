@@ -1,6 +1,6 @@
 #include "platform/devices/AHidrawNodeTable.h"
 
-#include "tests/hid/AHIDTextFixture.h"
+#include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +12,8 @@ TEST(AHidrawNodeTable, MonitorEventsAndEnumerationsBecomeArrivalsAndRemovalsOfTh
     const std::map<std::string, AHidrawAction> actions = {
         {"add", AHidrawAction::kAdd}, {"change", AHidrawAction::kChange}, {"remove", AHidrawAction::kRemove}};
     AHidrawNodeTable table;
-    std::string rule;
-    for (const std::string& line : FixtureLines("hidraw-events.txt")) {
-        if (line[0] == '#') {
-            rule = line;
-            continue;
-        }
+    for (const auto& [rule, event, expected] : ReadFixtureRows("hid/hidraw-events.txt")) {
         SCOPED_TRACE(rule);
-        const auto [event, expected] = SplitRow(line);
         std::istringstream words(event);
         std::string action, devnode, hidID;
         if (words >> action && action == "enumerate") {
@@ -33,7 +27,7 @@ TEST(AHidrawNodeTable, MonitorEventsAndEnumerationsBecomeArrivalsAndRemovalsOfTh
         }
         words >> devnode;
         std::getline(words, hidID);
-        hidID = hidID.substr(1, hidID.size() - 2);  // without the spaces around it
+        hidID = hidID.substr(1);  // without the space before it
         if (hidID.ends_with("\\n"))
             hidID.replace(hidID.size() - 2, 2, "\n");
         const auto known = actions.find(action);
@@ -48,6 +42,6 @@ TEST(AHidrawNodeTable, MonitorEventsAndEnumerationsBecomeArrivalsAndRemovalsOfTh
                 EXPECT_EQ(service->fVendorID, 0xFEEDu);
             }
         }
-        EXPECT_EQ(text, expected) << line;
+        EXPECT_EQ(text, expected) << event;
     }
 }
