@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: GPL-2.0
 /*
- * The virtual devices: uhid devices with the maker's vendor identifier and
- * the unique identifier "nuvexa-e2e-LABEL", by which their hidraw and evdev
- * nodes are found. A uhid write runs the whole report path (the driver's
- * hooks, hidraw, hid-input, evdev, the kernel log) before it returns, so
- * the nodes are read without waiting.
+ * The virtual devices: uhid devices whose unique identifier nuvexa-e2e-LABEL
+ * finds their hidraw and evdev nodes. A uhid write runs the whole report path
+ * (the driver's hooks, hidraw, hid-input, evdev, the kernel log) before it
+ * returns, so the nodes are read without waiting.
  */
 #define _GNU_SOURCE
 #include "probe.h"
@@ -24,9 +23,8 @@
 #include <unistd.h>
 
 /*
- * HID core asks the device for reports while it binds a driver; uhid waits
- * up to 5 seconds for each answer. The devices have no feature reports, so
- * every request is refused at once.
+ * HID core asks for reports while it binds a driver, and uhid waits 5 s for
+ * each answer: the devices have no feature reports, so each is refused at once.
  */
 static void *answer_requests(void *arg)
 {
@@ -36,7 +34,7 @@ static void *answer_requests(void *arg)
 	while (read(device->uhid, &event, sizeof(event)) > 0) {
 		if (event.type != UHID_GET_REPORT && event.type != UHID_SET_REPORT)
 			continue;
-		/* Both requests begin with their id, and both replies with the id and the error. */
+		/* Both requests begin with the id, both replies with the id and the error. */
 		memset(&reply, 0, sizeof(reply));
 		reply.type = event.type == UHID_GET_REPORT ? UHID_GET_REPORT_REPLY : UHID_SET_REPORT_REPLY;
 		reply.u.set_report_reply.id = event.u.get_report.id;

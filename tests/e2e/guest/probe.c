@@ -161,63 +161,44 @@ static bool driver(char **field)
 	return !field[1] || hung_up == count || fail("%d of the %d hidraw nodes hung up", hung_up, count);
 }
 
+/* "N * TEXT" is N times TEXT, "TEXT" once. */
+static int times_of(char **text)
+{
+	int times = 1, used = 0;
+
+	sscanf(*text, "%d * %n", &times, &used);
+	*text += used;
+	return used ? times : 1;
+}
+
 static bool report(char **field)
 {
 	struct device *device = device_named(field[0]);
-	unsigned char bytes[8][64];
-	size_t sizes[8];
-	char events[TEXT_SIZE] = "", log[TEXT_SIZE * 4], line[512], *item, *rest = field[1];
+	unsigned char bytes[64];
+	static char log[1 << 20];
+	char events[TEXT_SIZE] = "", line[512], *item, *rest = field[1];
 	int reports = 0, echoed = 0, lines = 0, came;
 	bool ok;
 
 	drain(device);
-	for (; (item = strtok_r(rest, ",", &rest)) && reports < 8; reports++) {
-		sizes[reports] = parse_hex(item, bytes[reports], sizeof(bytes[0]));
-		send_report(device, bytes[reports], sizes[reports]);
-	}
+	/* Each report is read back at once: hidraw queues 64 reports a reader. */
+	while ((item = strtok_r(rest, ",", &rest)))
+		for (int times = times_of(&item), size = parse_hex(item, bytes, sizeof(bytes)); times-- > 0; reports++)
+			echoed += send_report(device, bytes, size) && read_hidraw(device, bytes, size, 1);
 	came = read_input(device->evdev, device->evdev_count, events, sizeof(events), ALL, 0);
-	for (int i = 0; i < reports; i++)
-		echoed += read_hidraw(device, bytes[i], sizes[i], 1);
 	read_new_log(log, sizeof(log));
-	while (field[3 + lines])
-		lines++;
-	ok = echoed == reports && (strcmp(field[2], "-") == 0 ? came == 0 : strcmp(events, field[2]) == 0) &&
-	     count_of(log, "com_nuvexa_EventDriver") == lines;
-	for (int i = 0; i < lines; i++) {
+	ok = echoed == reports && (strcmp(field[2], "-") == 0 ? came == 0 : strcmp(events, field[2]) == 0);
+	for (int i = 3; field[i]; i++) {
+		int times = times_of(&field[i]);
+
 		/* The whole record: the device's name, then the line word for word. */
-		snprintf(line, sizeof(line), "nuvexa %s: %s\n", device->sysfs_name, field[3 + i]);
-		ok = ok && count_of(log, line) == 1;
+		snprintf(line, sizeof(line), "nuvexa %s: %s\n", device->sysfs_name, field[i]);
+		ok = ok && count_of(log, line) == times;
+		lines += times;
 	}
-	return ok || fail("hidraw got %d of the %d reports whole\nevdev got %d events: %s\nthe kernel log has\n%s",
+	ok = ok && count_of(log, "com_nuvexa_EventDriver") == lines;
+	return ok || fail("hidraw got %d of the %d reports whole\nevdev got %d events: %s\nthe kernel log has\n%.2000s",
 			  echoed, reports, came, events, log);
-}
-
-static bool flood(char **field)
-{
-	struct device *device = device_named(field[0]);
-	unsigned char bytes[64];
-	size_t size = parse_hex(field[2], bytes, sizeof(bytes));
-	static char log[1 << 20];
-	char events[TEXT_SIZE] = "";
-	int reports = atoi(field[1]), sent = 0, echoed = 0, came, lines, records, allowed;
-	double started = now_seconds(), elapsed;
-
-	drain(device);
-	for (; sent < reports && send_report(device, bytes, size); sent++)
-		if (sent % 32 == 31)	/* hidraw queues 64 reports a reader */
-			echoed += read_hidraw(device, bytes, size, ALL);
-	echoed += read_hidraw(device, bytes, size, ALL);
-	elapsed = now_seconds() - started;
-	came = read_input(device->evdev, device->evdev_count, events, sizeof(events), ALL, 0);
-	read_new_log(log, sizeof(log));
-	lines = count_of(log, field[3]);
-	records = count_of(log, "\n");
-	allowed = 10 * ((int)(elapsed / 5) + 1);
-	printf("# flood: %d reports in %.2f s, %d filter lines, %d log records\n", sent, elapsed, lines, records);
-	return (sent == reports && echoed == sent && came == 0 && lines >= 1 && lines <= allowed &&
-		records <= 2 * allowed) ||
-	       fail("uhid took %d of %d reports, hidraw got %d, evdev %d events; at most %d lines allowed",
-		    sent, reports, echoed, came, allowed);
 }
 
 /* The agent's virtual keyboard, opened by its name within 15 s. */
@@ -295,7 +276,8 @@ static bool latency(char **field)
 		through_agent += played(device, field[3], field[4], 0, &agent[through_agent]) && agent[through_agent] >= 0;
 	print_latency("kernel alone (uhid write to the device's evdev event)", kernel, presses);
 	print_latency("through the agent (uhid write to the virtual keyboard's first event)", agent, through_agent);
-	return through_agent == presses || fail("%d of %d presses played %s", through_agent, presses, field[4]);
+	/* A press that did not play leaves what the keyboard got in the detail. */
+	return through_agent == presses || (printf("# %d of %d presses played\n", through_agent, presses), false);
 }
 
 static const struct kind {
@@ -306,8 +288,7 @@ static const struct kind {
 } kinds[] = {
 	{ "attach", attach, 1, false }, { "detach", detach, 1, false }, { "shell", command, 1, false },
 	{ "output", command, 2, true }, { "driver", driver, 2, true }, { "report", report, 7, true },
-	{ "flood", flood, 4, true }, { "keyboard", open_keyboard, 1, true }, { "press", press, 3, true },
-	{ "latency", latency, 5, true },
+	{ "keyboard", open_keyboard, 1, true }, { "press", press, 3, true }, { "latency", latency, 5, true },
 };
 
 static void run_row(const char *rule, char *row)

@@ -1,9 +1,7 @@
 /* SPDX-License-Identifier: GPL-2.0 */
 /*
- * The end-to-end probe: the interpreter of the case files, one function a
- * row kind (probe.c), and the virtual devices with their nodes' readers
- * (devices.c). Lists read back are items joined by ", ", as the case files
- * write them.
+ * The end-to-end probe: the case files' interpreter, one function a row kind
+ * (probe.c), and the virtual devices with one reader a kind of node (devices.c).
  */
 #ifndef NUVEXA_E2E_PROBE_H
 #define NUVEXA_E2E_PROBE_H
