@@ -102,9 +102,11 @@ static void drain(const struct device *device)
 
 static bool attach(char **field)
 {
-	struct device *device = &devices[device_count++];
+	struct device *device = &devices[device_count];
 	char bus[8], descriptor[256];
 
+	if (device_count++ == sizeof(devices) / sizeof(devices[0]))
+		return fail("more devices than the probe holds");
 	if (sscanf(field[0], "%31s %7s %hu %255s", device->label, bus, &device->product, descriptor) != 4)
 		return fail("cannot read the row");
 	device->bus = strcmp(bus, "bt") == 0 ? 0x05 : 0x03;
