@@ -1,93 +1,68 @@
 #!/usr/bin/env bash
-# Prepares what the end-to-end suite needs on the host, and prints on its
-# last line the kernel release, the headers' folder, the unpacked kernel
-# package and the unpacked udev package:
-#   - the packages (qemu-system-x86, busybox-static, cpio, kmod, a C
-#     compiler and static C library), installed with apt-get when missing;
-#   - the Debian kernel image whose release matches the kernel headers the
-#     filter is built against (the newest /usr/src/linux-headers-*-amd64, or
-#     NUVEXA_KERNEL_HEADERS), fetched with `apt-get download` and unpacked
-#     into CACHE_DIR, never installed on the host;
-#   - systemd-udevd for the guest, from Debian's udev package, fetched and
-#     unpacked the same way.
+# Prepares the end-to-end suite's host side and prints, on its last line,
+# the kernel release, the headers' folder, the unpacked kernel package and
+# the unpacked udev package. Installs qemu, busybox-static, cpio, kmod and a
+# static C toolchain with apt-get when missing; fetches with apt-get download
+# (never installing them) and unpacks into CACHE_DIR the Debian kernel image
+# of the release of the headers the filter is built against (the newest
+# /usr/src/linux-headers-*-amd64, or NUVEXA_KERNEL_HEADERS), and Debian's
+# udev package for the guest's systemd-udevd.
 #
 #   tests/e2e/setup.sh CACHE_DIR
 set -euo pipefail
 
 cache_dir=$(realpath -m "$1")
-
 run_root=()
 [ "$(id -u)" -eq 0 ] || run_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 updated=false
+update_once() {
+  $updated || "${run_root[@]}" apt-get update -qq >&2
+  updated=true
+}
 install_missing() {
-  local missing=()
-  local package
+  local missing=() package
   for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
-      || missing+=("$package")
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
   done
   [ ${#missing[@]} -gt 0 ] || return 0
   echo "Installing what the end-to-end suite needs: ${missing[*]}" >&2
-  if ! $updated; then
-    "${run_root[@]}" apt-get update -qq >&2
-    updated=true
-  fi
+  update_once
   "${run_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 install_missing qemu-system-x86 busybox-static cpio kmod gcc libc6-dev make
 
 newest_headers() {
-  find /usr/src -maxdepth 1 -type d -name 'linux-headers-*-amd64' 2>/dev/null \
-    | while read -r dir; do [ -f "$dir/Makefile" ] && echo "$dir"; done \
+  find /usr/src -maxdepth 2 -name Makefile -path '/usr/src/linux-headers-*-amd64/*' -printf '%h\n' 2>/dev/null \
     | sort -V | tail -n 1
 }
 headers=${NUVEXA_KERNEL_HEADERS:-$(newest_headers)}
-if [ -z "$headers" ]; then
-  install_missing linux-headers-amd64
-  headers=$(newest_headers)
-fi
+[ -n "$headers" ] || { install_missing linux-headers-amd64; headers=$(newest_headers); }
 release=${headers##*/linux-headers-}
-if [ -z "$release" ] || [ "$release" = "$headers" ]; then
-  echo "Cannot tell the kernel release of the headers in '$headers'" >&2
-  exit 1
-fi
+[ -n "$release" ] && [ "$release" != "$headers" ] || { echo "No kernel release in '$headers'" >&2; exit 1; }
 
-# Fetches PACKAGE (name=version, or a name) with apt-get download and
-# unpacks it into DIR/root, once for each version: DIR/.unpacked-VERSION
-# marks a finished unpacking.
+# Unpacks PACKAGE (name=version, or a name) into DIR/root, once a VERSION.
 fetch_package() {
-  local dir=$1 package=$2 version=$3
+  local dir=$1 package=$2 version=$3 deb
   [ ! -f "$dir/.unpacked-$version" ] || return 0
-  rm -rf "$dir"
-  mkdir -p "$dir"
-  if ! $updated; then
-    "${run_root[@]}" apt-get update -qq >&2
-    updated=true
-  fi
+  rm -rf "$dir" && mkdir -p "$dir"
+  update_once
   echo "Fetching $package" >&2
   (cd "$dir" && apt-get download -qq "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed' >&2 || true)
-  local deb
   deb=$(find "$dir" -maxdepth 1 -name '*.deb' | head -n 1)
-  if [ -z "$deb" ]; then
-    echo "apt-get download $package gave no package" >&2
-    exit 1
-  fi
-  dpkg-deb -x "$deb" "$dir/root"
-  rm -f "$deb"
-  touch "$dir/.unpacked-$version"
+  [ -n "$deb" ] || { echo "apt-get download $package gave no package" >&2; exit 1; }
+  dpkg-deb -x "$deb" "$dir/root" && rm -f "$deb" && touch "$dir/.unpacked-$version"
 }
 
-# The image package of the same Debian version as the headers: the module's
-# version magic and symbol versions must match the kernel that loads it.
+# The image of the headers' Debian version: the module's version magic and
+# symbol versions must match the kernel that loads it.
 version=$(dpkg-query -W -f='${Version}' "linux-headers-$release" 2>/dev/null || true)
 image_dir="$cache_dir/linux-image-$release"
 fetch_package "$image_dir" "linux-image-$release${version:+=$version}" "$version"
 [ -f "$image_dir/root/boot/vmlinuz-$release" ] || { echo "No kernel in $image_dir" >&2; exit 1; }
 
-# systemd-udevd for the guest, whose sd-device monitor hears of devices only
-# from it: Debian's udev package of the host's systemd version, unpacked
-# beside the kernel (its libraries are the host's).
+# systemd-udevd, whose sd-device monitor the agent hears devices from: the
+# udev package of the host's systemd version (its libraries are the host's).
 udev_version=$(dpkg-query -W -f='${Version}' systemd 2>/dev/null || true)
 udev_dir="$cache_dir/udev"
 fetch_package "$udev_dir" "udev${udev_version:+=$udev_version}" "$udev_version"

@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: GPL-2.0
+/*
+ * nuvexa-e2e-probe CASE_FILE...: runs the rows of the case files (their
+ * format is at the top of each) in the test guest, as root. Prints "ok N -
+ * rule" for a passing check, "not ok N - rule" and "#" lines of what was
+ * seen for a failing check or step, "#" lines for the measures, and "e2e
+ * result: P passed, F failed"; exits non-zero on any failure. The devices
+ * carry NUVEXA_VENDOR_ID (default 0xFEED), as the programs were built with.
+ */
+#define _GNU_SOURCE
+#include "probe.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/input.h>
+#include <poll.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+#include <unistd.h>
+
+#define ALL (1 << 30)
+
+static struct device devices[8];
+static int device_count, kernel_log = -1, keyboard = -1, passed, failed;
+static unsigned short vendor = 0xFEED;
+static char detail[TEXT_SIZE];
+
+double now_seconds(void)
+{
+	struct timespec ts;
+
+	clock_gettime(CLOCK_MONOTONIC, &ts);
+	return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+size_t parse_hex(const char *text, unsigned char *out, size_t capacity)
+{
+	size_t count = 0;
+	unsigned int byte;
+	int used;
+
+	for (; count < capacity && sscanf(text, " %2x%n", &byte, &used) == 1; text += used)
+		out[count++] = (unsigned char)byte;
+	return count;
+}
+
+static int count_of(const char *text, const char *needle)
+{
+	int count = 0;
+
+	for (const char *at = text; (at = strstr(at, needle)); at += strlen(needle))
+		count++;
+	return count;
+}
+
+static bool fail(const char *format, ...)
+{
+	va_list args;
+
+	va_start(args, format);
+	vsnprintf(detail, sizeof(detail), format, args);
+	va_end(args);
+	return false;
+}
+
+static struct device *device_named(const char *label)
+{
+	for (int i = 0; i < device_count; i++)
+		if (strcmp(devices[i].label, label) == 0)
+			return &devices[i];
+	fprintf(stderr, "no device %s in the case files\n", label);
+	exit(2);
+}
+
+/* The kernel log's records written since the last call, their text one a line. */
+static void read_new_log(char *out, size_t capacity)
+{
+	char record[2048], *text;
+	ssize_t got;
+
+	out[0] = '\0';
+	/* EPIPE: records were overwritten before they were read. */
+	while ((got = read(kernel_log, record, sizeof(record) - 1)) > 0 || (got < 0 && errno == EPIPE)) {
+		record[got > 0 ? got : 0] = '\0';
+		if ((text = strchr(record, ';')) && strlen(out) < capacity)
+			snprintf(out + strlen(out), capacity - strlen(out), "%.*s\n", (int)strcspn(text + 1, "\n"), text + 1);
+	}
+}
+
+static void drain(const struct device *device)
+{
+	char scratch[TEXT_SIZE] = "";
+
+	read_input(device->evdev, device->evdev_count, scratch, sizeof(scratch), ALL, 0);
+	read_hidraw(device, NULL, 0, ALL);
+	read_new_log(scratch, sizeof(scratch));
+}
+
+static bool attach(char **field)
+{
+	struct device *device = &devices[device_count];
+	char bus[8], descriptor[256];
+
+	if (device_count++ == sizeof(devices) / sizeof(devices[0]))
+		return fail("more devices than the probe holds");
+	if (sscanf(field[0], "%31s %7s %hu %255s", device->label, bus, &device->product, descriptor) != 4)
+		return fail("cannot read the row");
+	device->bus = strcmp(bus, "bt") == 0 ? 0x05 : 0x03;
+	return create_device(device, vendor, descriptor) || fail("uhid: %s", strerror(errno));
+}
+
+static bool detach(char **field)
+{
+	destroy_device(device_named(field[0]));
+	return true;
+}
+
+/* shell: COMMAND exits 0; output: within 10 s, the first line COMMAND prints is TEXT. */
+static bool command(char **field)
+{
+	double deadline = now_seconds() + 10;
+	char text[TEXT_SIZE] = "";
+	FILE *pipe;
+	int status;
+
+	if (!field[1])
+		return (status = (fflush(stdout), system(field[0]))) == 0 || fail("%s: wait status %d", field[0], status);
+	while ((pipe = popen(field[1], "r"))) {
+		text[fread(text, 1, sizeof(text) - 1, pipe)] = '\0';
+		text[strcspn(text, "\n")] = '\0';
+		pclose(pipe);
+		if (strcmp(text, field[0]) == 0 || now_seconds() > deadline || usleep(100000) != 0)
+			break;
+	}
+	return strcmp(text, field[0]) == 0 || fail("it printed \"%s\"", text);
+}
+
+static bool driver(char **field)
+{
+	char *driver = strtok(field[0], " "), *label;
+	struct device *listed[8];
+	struct pollfd old[8];
+	int count = 0, hung_up = 0;
+
+	/* The nodes open before the command stay open through it so that their hang-up shows. */
+	for (; (label = strtok(NULL, " ")) && count < 8; count++) {
+		listed[count] = device_named(label);
+		old[count] = (struct pollfd){ .fd = listed[count]->hidraw, .events = POLLIN };
+		listed[count]->hidraw = -1;
+	}
+	if (field[1] && (!command(&field[1]) || poll(old, count, 1000) < 0))
+		return false;
+	for (int i = 0; i < count; i++) {
+		hung_up += (old[i].revents & POLLHUP) != 0;
+		close(old[i].fd);
+		if (!wait_bound(listed[i], driver, 10))
+			return fail("%s is bound to \"%s\"", listed[i]->label, listed[i]->driver);
+	}
+	return !field[1] || hung_up == count || fail("%d of the %d hidraw nodes hung up", hung_up, count);
+}
+
+/* "N * TEXT" is N times TEXT, "TEXT" once. */
+static int times_of(char **text)
+{
+	int times = 1, used = 0;
+
+	sscanf(*text, "%d * %n", &times, &used);
+	*text += used;
+	return used ? times : 1;
+}
+
+static bool report(char **field)
+{
+	struct device *device = device_named(field[0]);
+	unsigned char bytes[64];
+	static char log[1 << 20];
+	char events[TEXT_SIZE] = "", line[512], *item, *rest = field[1];
+	int reports = 0, echoed = 0, lines = 0, came;
+	bool ok;
+
+	drain(device);
+	/* Each report is read back at once: hidraw queues 64 reports a reader. */
+	while ((item = strtok_r(rest, ",", &rest)))
+		for (int times = times_of(&item), size = parse_hex(item, bytes, sizeof(bytes)); times-- > 0; reports++)
+			echoed += send_report(device, bytes, size) && read_hidraw(device, bytes, size, 1);
+	came = read_input(device->evdev, device->evdev_count, events, sizeof(events), ALL, 0);
+	read_new_log(log, sizeof(log));
+	ok = echoed == reports && (strcmp(field[2], "-") == 0 ? came == 0 : strcmp(events, field[2]) == 0);
+	for (int i = 3; field[i]; i++) {
+		int times = times_of(&field[i]);
+
+		/* The whole record: the device's name, then the line word for word. */
+		snprintf(line, sizeof(line), "nuvexa %s: %s\n", device->sysfs_name, field[i]);
+		ok = ok && count_of(log, line) == times;
+		lines += times;
+	}
+	ok = ok && count_of(log, "com_nuvexa_EventDriver") == lines;
+	return ok || fail("hidraw got %d of the %d reports whole\nevdev got %d events: %s\nthe kernel log has\n%.2000s",
+			  echoed, reports, came, events, log);
+}
+
+/* The agent's virtual keyboard, opened by its name within 15 s. */
+static bool open_keyboard(char **field)
+{
+	for (double deadline = now_seconds() + 15; keyboard < 0 && now_seconds() < deadline; usleep(50000))
+		open_matching("/dev/input/event*", EVIOCGNAME(TEXT_LENGTH), field[0], &keyboard, 1);
+	return keyboard >= 0 || fail("no input device named %s", field[0]);
+}
+
+/* Writes PRESS and then its release (its first byte, zeros after); returns the seconds to an event on FDS, or -1. */
+static double press_once(struct device *device, const char *press, const int *fds, int count, double timeout)
+{
+	unsigned char bytes[64], release[64] = { 0 };
+	size_t size = parse_hex(press, bytes, sizeof(bytes));
+	struct pollfd polls[MAX_EVDEV];
+	double started = now_seconds(), came;
+
+	for (int i = 0; i < count; i++)
+		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
+	send_report(device, bytes, size);
+	came = poll(polls, count, (int)(timeout * 1000)) > 0 ? now_seconds() - started : -1;
+	release[0] = bytes[0];
+	send_report(device, release, size);
+	return came;
+}
+
+/* Presses once and returns whether the keyboard played KEYS within 5 s and nothing more in the AFTER seconds after. */
+static bool played(struct device *device, const char *press, const char *keys, double after, double *latency)
+{
+	char seen[TEXT_SIZE] = "";
+
+	read_input(&keyboard, 1, seen, sizeof(seen), ALL, 0);
+	seen[0] = '\0';
+	*latency = press_once(device, press, &keyboard, 1, 5);
+	read_input(&keyboard, 1, seen, sizeof(seen), count_of(keys, ",") + 1, 5);
+	read_input(&keyboard, 1, seen, sizeof(seen), ALL, after);
+	return strcmp(seen, keys) == 0 || fail("the virtual keyboard got: %s\nexpected: %s", seen, keys);
+}
+
+static bool press(char **field)
+{
+	double latency;
+
+	return played(device_named(field[0]), field[1], field[2], 0.3, &latency);
+}
+
+static int compare_times(const void *a, const void *b)
+{
+	return (*(const double *)a > *(const double *)b) - (*(const double *)a < *(const double *)b);
+}
+
+static void print_latency(const char *path, double *times, int count)
+{
+	qsort(times, count, sizeof(times[0]), compare_times);
+	if (count >= 100)
+		printf("# latency, %s: median %.3f ms, p99 %.3f ms over %d presses\n", path,
+		       times[count / 2] * 1e3, times[count * 99 / 100 - 1] * 1e3, count);
+}
+
+/* A benchmark, printed; what is checked is that every press through the agent played its keys. */
+static bool latency(char **field)
+{
+	struct device *device = device_named(field[0]);
+	int presses = atoi(field[1]), through_agent = 0;
+	double kernel[presses], agent[presses];
+
+	wait_bound(device, NULL, 10);
+	for (int i = 0; i < presses; i++) {
+		drain(device);
+		kernel[i] = press_once(device, field[2], device->evdev, device->evdev_count, 0);
+	}
+	drain(device);
+	for (int i = 0; i < presses; i++)
+		through_agent += played(device, field[3], field[4], 0, &agent[through_agent]) && agent[through_agent] >= 0;
+	print_latency("kernel alone (uhid write to the device's evdev event)", kernel, presses);
+	print_latency("through the agent (uhid write to the virtual keyboard's first event)", agent, through_agent);
+	/* A press that did not play leaves what the keyboard got in the detail. */
+	return through_agent == presses || (printf("# %d of %d presses played\n", through_agent, presses), false);
+}
+
+static const struct kind {
+	const char *name;
+	bool (*run)(char **field);
+	int fields;	/* the last takes the rest of the row */
+	bool check;	/* a step prints a line only when it fails */
+} kinds[] = {
+	{ "attach", attach, 1, false }, { "detach", detach, 1, false }, { "shell", command, 1, false },
+	{ "output", command, 2, true }, { "driver", driver, 2, true }, { "report", report, 7, true },
+	{ "keyboard", open_keyboard, 1, true }, { "press", press, 3, true }, { "latency", latency, 5, true },
+};
+
+static void run_row(const char *rule, char *row)
+{
+	char *field[8] = { NULL }, *rest = row + strcspn(row, " ");
+	const struct kind *kind = NULL;
+	bool ok;
+
+	*rest++ = '\0';
+	for (size_t i = 0; i < sizeof(kinds) / sizeof(kinds[0]); i++)
+		kind = strcmp(kinds[i].name, row) == 0 ? &kinds[i] : kind;
+	for (int i = 0; kind && i < kind->fields && rest; i++) {
+		field[i] = rest;
+		if ((rest = i + 1 < kind->fields ? strstr(rest, " | ") : NULL))
+			*rest = '\0', rest += 3;
+	}
+	detail[0] = '\0';
+	ok = kind ? kind->run(field) : fail("no row kind %s", row);
+	if (ok && !kind->check)
+		return;
+	printf("%s %d - %s\n", ok ? "ok" : "not ok", passed + failed + 1, rule);
+	for (char *line = strtok(detail, "\n"); line; line = strtok(NULL, "\n"))
+		printf("#   %s\n", line);
+	fflush(stdout);
+	*(ok ? &passed : &failed) += 1;
+}
+
+int main(int argc, char **argv)
+{
+	char line[1024], rule[1024] = "";
+
+	if (getenv("NUVEXA_VENDOR_ID"))
+		vendor = (unsigned short)strtoul(getenv("NUVEXA_VENDOR_ID"), NULL, 0);
+	kernel_log = open("/dev/kmsg", O_RDONLY | O_NONBLOCK);
+	if (lseek(kernel_log, 0, SEEK_END) < 0)
+		return perror("/dev/kmsg"), 2;
+	for (FILE *file; argc-- > 1 && (file = fopen(*++argv, "r")); fclose(file))
+		while (fgets(line, sizeof(line), file))
+			if (line[0] == '#')
+				snprintf(rule, sizeof(rule), "%.*s", (int)strcspn(line + 2, "\n"), line + 2);
+			else if ((line[strcspn(line, "\n")] = '\0', line[0]))
+				run_row(rule, line);
+	if (argc > 0)
+		return perror(*argv), 2;
+	printf("e2e result: %d passed, %d failed\n", passed, failed);
+	return failed ? 1 : 0;
+}
