@@ -45,6 +45,12 @@ safe_path() {
     return 0
 }
 
+# The folder of a manifest path under the root, every symbolic link in it
+# resolved; nothing (and a failure) when the folder is gone.
+real_folder() { (cd -P "$root${1%/*}/" 2>/dev/null && pwd -P); }
+root_real=$(cd -P "$root/" && pwd -P)
+[ "$root_real" != / ] || root_real=
+
 if [ -f "$manifest" ]; then
     files=$(grep -v '^[[:space:]]*$' "$manifest")
 else
@@ -125,18 +131,26 @@ printf '%s\n' "$files" | {
         [ -n "$file" ] || continue
         if ! safe_path "$file"; then
             fail "not removing $file: not a plain absolute path"
-        elif [ -e "$root$file" ] || [ -L "$root$file" ]; then
-            if [ -d "$root$file" ] && [ ! -L "$root$file" ]; then
-                fail "not removing $file: a folder"
-            elif rm -f "$root$file"; then
-                say "Removed $file"
-            else
-                fail "could not remove $file"
+        elif ! folder=$(real_folder "$file"); then
+            : # Its folder is gone, and the file with it.
+        elif [ "${folder%/}" != "$root_real${file%/*}" ]; then
+            # A folder that is now a symbolic link would lead the removal
+            # to files the installation never put there.
+            fail "not removing $file: its folder is reached through a symbolic link"
+        else
+            if [ -e "$root$file" ] || [ -L "$root$file" ]; then
+                if [ -d "$root$file" ] && [ ! -L "$root$file" ]; then
+                    fail "not removing $file: a folder"
+                elif rm -f "$root$file"; then
+                    say "Removed $file"
+                else
+                    fail "could not remove $file"
+                fi
             fi
+            folders="$folders
+${file%/*}"
         fi
         progress
-        folders="$folders
-$(dirname "$file")"
     done
     # Folders that held our files go too, once empty; nothing above them.
     printf '%s\n' "$folders" | sort -u -r | while IFS= read -r folder; do

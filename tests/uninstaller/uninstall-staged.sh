@@ -61,4 +61,14 @@ progress_well_formed || check "progress after a failure" yes no
 
 STANDIN_PACKAGE=nuvexa-device-controller run sh "$work/kept/uninstall.sh"
 grep -q '^dpkg --purge nuvexa-device-controller$' "$work/calls" || check "package removed through dpkg" yes no
+# Manifest lines that lead out of the installation: through a folder that is
+# now a symbolic link, and through "..", to an empty folder named nuvexa.
+mkdir -p "$work/elsewhere" "$root/home/alice/nuvexa"
+echo 'not ours' >"$work/elsewhere/uninstall.sh"
+ln -s "$work/elsewhere" "$root/usr/share/nuvexa"
+printf '%s\n' /usr/share/nuvexa/uninstall.sh /usr/../home/alice/nuvexa/x >"$work/kept/install-manifest.txt"
+run sh "$work/kept/uninstall.sh"
+check "a path out of the installation fails the run" 1 "$status"
+[ -f "$work/elsewhere/uninstall.sh" ] || check "no file removed through a folder's symbolic link" yes no
+[ -d "$root/home/alice/nuvexa" ] || check "no folder removed through .." yes no
 echo "uninstall.sh against a staged installation: all checks passed"
