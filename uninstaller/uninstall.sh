@@ -72,6 +72,7 @@ dkms_tree=$(printf '%s\n' "$files" | sed -n 's|^/usr/src/\([^/]*-[^/]*\)/dkms\.c
 module=${dkms_tree%%-*}
 module_version=${dkms_tree#*-}
 package=
+left_to_dpkg=
 if have dpkg-query; then
     package=$(dpkg-query -S "${manifest#"$root"}" 2>/dev/null | sed -n 's|^\([^:]*\): .*$|\1|p' | head -n 1)
 fi
@@ -119,6 +120,10 @@ say "Removing the Debian package"
 if [ -n "$package" ]; then
     if ! dpkg --purge "$package" 2>&1; then
         fail "could not remove the package $package"
+        # Its files are dpkg's: removed by hand, they would leave dpkg
+        # holding the package as installed with its files gone.
+        say "The package's files stay for: dpkg --purge $package"
+        left_to_dpkg=1
     fi
 else
     say "Not installed as a Debian package"
@@ -129,7 +134,9 @@ folders=
 printf '%s\n' "$files" | {
     while IFS= read -r file; do
         [ -n "$file" ] || continue
-        if ! safe_path "$file"; then
+        if [ -n "$left_to_dpkg" ]; then
+            :
+        elif ! safe_path "$file"; then
             fail "not removing $file: not a plain absolute path"
         elif ! folder=$(real_folder "$file"); then
             : # Its folder is gone, and the file with it.
