@@ -18,9 +18,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 source_dir="$root/NuvexaEventDriver"
 build_dir=$(realpath -m "${1:-$root/build/kernel-module}")
 
+# Never fails (under set -e and pipefail a failing part would end the script
+# without a word): a folder without a Makefile, or no /usr/src, is no headers.
 newest_headers() {
-  find /usr/src -maxdepth 1 -type d -name 'linux-headers-*-amd64' 2>/dev/null \
-    | while read -r dir; do [ -f "$dir/Makefile" ] && echo "$dir"; done \
+  { find /usr/src -maxdepth 1 -type d -name 'linux-headers-*-amd64' 2>/dev/null || true; } \
+    | while read -r dir; do [ ! -f "$dir/Makefile" ] || echo "$dir"; done \
     | sort -V | tail -n 1
 }
 

@@ -45,6 +45,12 @@ safe_path() {
     return 0
 }
 
+# The folder of a manifest path under the root, every symbolic link in it
+# resolved; nothing (and a failure) when the folder is gone.
+real_folder() { (cd -P "$root${1%/*}/" 2>/dev/null && pwd -P); }
+root_real=$(cd -P "$root/" && pwd -P)
+[ "$root_real" != / ] || root_real=
+
 if [ -f "$manifest" ]; then
     files=$(grep -v '^[[:space:]]*$' "$manifest")
 else
@@ -66,6 +72,7 @@ dkms_tree=$(printf '%s\n' "$files" | sed -n 's|^/usr/src/\([^/]*-[^/]*\)/dkms\.c
 module=${dkms_tree%%-*}
 module_version=${dkms_tree#*-}
 package=
+left_to_dpkg=
 if have dpkg-query; then
     package=$(dpkg-query -S "${manifest#"$root"}" 2>/dev/null | sed -n 's|^\([^:]*\): .*$|\1|p' | head -n 1)
 fi
@@ -113,6 +120,10 @@ say "Removing the Debian package"
 if [ -n "$package" ]; then
     if ! dpkg --purge "$package" 2>&1; then
         fail "could not remove the package $package"
+        # Its files are dpkg's: removed by hand, they would leave dpkg
+        # holding the package as installed with its files gone.
+        say "The package's files stay for: dpkg --purge $package"
+        left_to_dpkg=1
     fi
 else
     say "Not installed as a Debian package"
@@ -123,20 +134,30 @@ folders=
 printf '%s\n' "$files" | {
     while IFS= read -r file; do
         [ -n "$file" ] || continue
-        if ! safe_path "$file"; then
+        if [ -n "$left_to_dpkg" ]; then
+            :
+        elif ! safe_path "$file"; then
             fail "not removing $file: not a plain absolute path"
-        elif [ -e "$root$file" ] || [ -L "$root$file" ]; then
-            if [ -d "$root$file" ] && [ ! -L "$root$file" ]; then
-                fail "not removing $file: a folder"
-            elif rm -f "$root$file"; then
-                say "Removed $file"
-            else
-                fail "could not remove $file"
+        elif ! folder=$(real_folder "$file"); then
+            : # Its folder is gone, and the file with it.
+        elif [ "${folder%/}" != "$root_real${file%/*}" ]; then
+            # A folder that is now a symbolic link would lead the removal
+            # to files the installation never put there.
+            fail "not removing $file: its folder is reached through a symbolic link"
+        else
+            if [ -e "$root$file" ] || [ -L "$root$file" ]; then
+                if [ -d "$root$file" ] && [ ! -L "$root$file" ]; then
+                    fail "not removing $file: a folder"
+                elif rm -f "$root$file"; then
+                    say "Removed $file"
+                else
+                    fail "could not remove $file"
+                fi
             fi
+            folders="$folders
+${file%/*}"
         fi
         progress
-        folders="$folders
-$(dirname "$file")"
     done
     # Folders that held our files go too, once empty; nothing above them.
     printf '%s\n' "$folders" | sort -u -r | while IFS= read -r folder; do

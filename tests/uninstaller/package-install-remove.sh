@@ -28,14 +28,22 @@ before=$(tree)
 dpkg_in_root -i "$deb"
 contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|/$||' | grep -v -x '\.')
 check "the install adds exactly the package's files" "$(printf '%s\n%s\n' "$before" "$contents" | sort -u)" "$(tree)"
-check "postinst: udev, DKMS, module, user service" "udevadm control --reload
+configured="udevadm control --reload
 udevadm trigger --subsystem-match=hidraw --subsystem-match=misc
 dkms status -m nuvexa -v 2.0.0b1
 dkms add nuvexa/2.0.0b1
 dkms install nuvexa/2.0.0b1
 modprobe -r nuvexa
 modprobe nuvexa
-systemctl --global enable nuvexa-agent.service" "$(cat "$work/calls")"
+systemctl --global enable nuvexa-agent.service"
+check "postinst: udev, DKMS, module, user service" "$configured" "$(cat "$work/calls")"
+
+# An upgrade rebuilds the module from the new sources but leaves the users'
+# agents enabled and running.
+dpkg_in_root -i "$deb"
+check "an upgrade: the module anew, the agents untouched" "dkms status -m nuvexa -v 2.0.0b1
+dkms remove nuvexa/2.0.0b1 --all
+$configured" "$(cat "$work/calls")"
 
 dpkg_in_root --purge nuvexa-device-controller
 check "the removal leaves the root as it was" "$before" "$(tree)"

@@ -59,6 +59,25 @@ grep -q '^FAILED: could not disable nuvexa-agent.service' "$work/out" || check "
 grep -q '^udevadm control' "$work/calls" || check "the steps after a failure still run" yes no
 progress_well_formed || check "progress after a failure" yes no
 
-STANDIN_PACKAGE=nuvexa-device-controller run sh "$work/kept/uninstall.sh"
+# Manifest lines that lead out of the installation: through a folder that is
+# now a symbolic link, and through "..", to an empty folder named nuvexa.
+mkdir -p "$work/elsewhere" "$root/home/alice/nuvexa"
+echo 'not ours' >"$work/elsewhere/uninstall.sh"
+ln -s "$work/elsewhere" "$root/usr/share/nuvexa"
+printf '%s\n' /usr/share/nuvexa/uninstall.sh /usr/../home/alice/nuvexa/x >"$work/kept/install-manifest.txt"
+run sh "$work/kept/uninstall.sh"
+check "a path out of the installation fails the run" 1 "$status"
+[ -f "$work/elsewhere/uninstall.sh" ] || check "no file removed through a folder's symbolic link" yes no
+[ -d "$root/home/alice/nuvexa" ] || check "no folder removed through .." yes no
+rm "$root/usr/share/nuvexa"
+
+# An installation from the package goes through dpkg; when dpkg fails, the
+# package's files stay for it.
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+installed=$(tree)
+STANDIN_PACKAGE=nuvexa-device-controller STANDIN_FAIL=dpkg run sh "$root/usr/share/nuvexa/uninstall.sh"
 grep -q '^dpkg --purge nuvexa-device-controller$' "$work/calls" || check "package removed through dpkg" yes no
+check "a failed package removal fails the run" 1 "$status"
+check "a failed package removal leaves its files to dpkg" "$installed" "$(tree)"
+progress_well_formed || check "progress after a failed package removal" yes no
 echo "uninstall.sh against a staged installation: all checks passed"
