@@ -47,6 +47,7 @@ void AKeyStrokeWindow::EnableKeyEvents(bool enable)
     if (enable == fEnableKeyEvents)
         return;
     fEnableKeyEvents = enable;
+    fPressedKeys.clear();
     // Key events reach the focus widget first, and Tab, Escape and Return
     // are acted on there or in the dialog before a window-level handler
     // could see them; an application filter sees them before either.
@@ -96,7 +97,9 @@ bool AKeyStrokeWindow::eventFilter(QObject* watched, QEvent* event)
     // itself, so no shortcut fires; key presses are consumed, and the key is
     // recorded when it is released.
     event->accept();
-    if (type == QEvent::KeyRelease)
+    if (type == QEvent::KeyPress)
+        fPressedKeys.insert(static_cast<QKeyEvent*>(event)->nativeScanCode());
+    else if (type == QEvent::KeyRelease)
         KeyUp(*static_cast<QKeyEvent*>(event));
     return true;
 }
@@ -114,6 +117,11 @@ void AKeyStrokeWindow::KeyUp(const QKeyEvent& event)
 {
     // A held key repeats as release and press pairs; it is recorded once.
     if (event.isAutoRepeat())
+        return;
+    // A key pressed before capture went on was acted on by the control that
+    // had it (a combo box's arrow key that chose "Perform Key Strokes"): its
+    // release is no key stroke the user typed.
+    if (!fPressedKeys.remove(event.nativeScanCode()))
         return;
     const std::optional<uint16_t> keyCode = CapturedKeyCode(event);
     if (!keyCode)

@@ -1,7 +1,8 @@
 #pragma once
 // AKeyStrokeWindow is the button editor's window, and it records key
-// strokes: while capture is on, every key the user releases inside it is
-// added to an ordered key-code list (the stored key codes of keys/AKeyCodes),
+// strokes: while capture is on, every key the user presses and releases
+// inside it is added, on its release, to an ordered key-code list (the
+// stored key codes of keys/AKeyCodes),
 // Delete erases backwards, and the five modifier toggles wrap the keys in
 // pairs, the last switched on outermost. After each change it makes itself,
 // the window hands its list to its delegate, the editor. While capture is on
@@ -16,6 +17,7 @@
 #include "pane/AKeyStrokeList.h"
 
 #include <QDialog>
+#include <QSet>
 
 #include <cstdint>
 
@@ -63,6 +65,9 @@ private:
     void TellDelegate();
 
     bool fEnableKeyEvents = false;
+    // The native scan codes of the keys pressed since capture went on and
+    // not yet released.
+    QSet<quint32> fPressedKeys;
     AKeyStrokeList fKeyStrokes;
     AKeyStrokeDelegate* fDelegate = nullptr;
 };

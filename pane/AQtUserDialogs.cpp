@@ -2,6 +2,7 @@
 
 #include "pane/AApplicationChooser.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
@@ -54,7 +55,8 @@ void AQtUserDialogs::ShowAlert(QWidget* parent, const QString& title, const QStr
 
 std::optional<QString> AQtUserDialogs::ChooseOpenFile(QWidget* parent, const AOpenFileRequest& request)
 {
-    QFileDialog dialog(parent, request.fTitle, request.fFolder);
+    // An empty folder would start the dialog in the program's working folder.
+    QFileDialog dialog(parent, request.fTitle, request.fFolder.isEmpty() ? QDir::homePath() : request.fFolder);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (request.fKind == AFileKind::kScript)
         dialog.setProxyModel(new AScriptFilter(&dialog));

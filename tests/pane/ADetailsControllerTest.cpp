@@ -10,7 +10,9 @@
 #include "tests/support/AAgentHarness.h"
 
 #include <QButtonGroup>
+#include <QApplication>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +20,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -257,6 +260,16 @@ private slots:
         for (const auto& [name, listed] : {std::pair{"i.svg", true}, {"home", true}, {"usr/applications/link.desktop", false}})
             QCOMPARE(IsScriptChoice(QString::fromStdString((root.Path() / name).string())), listed);
         QVERIFY(IsScriptChoice(u"/no/such/Back.scpt"_qs));
+        // The real chooser starts in the home folder, wherever the program was started.
+        QString startFolder;
+        QTimer::singleShot(0, [&] {
+            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            startFolder = chooser ? chooser->directory().absolutePath() : u"no chooser"_qs;
+            if (chooser)
+                chooser->reject();
+        });
+        QVERIFY(!AQtUserDialogs().ChooseOpenFile(nullptr, {u"Script"_qs, AFileKind::kScript, {}}));
+        QCOMPARE(startFolder, QDir::homePath());
     }
 
     void EveryControlHasAnAccessibleName()

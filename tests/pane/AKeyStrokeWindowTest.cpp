@@ -47,7 +47,13 @@ private slots:
     void CaptureTakesEveryKeyBeforeFocusShortcutsAndDialog()
     {
         QSignalSpy clicked(fFirst, &QPushButton::clicked);
+        // A key pressed before capture went on (its press acted on a control)
+        // is not recorded when it is released.
+        QKeyEvent earlyPress(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0);
+        QApplication::sendEvent(fFirst, &earlyPress);
         fWindow->EnableKeyEvents(true);
+        QKeyEvent lateRelease(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0);
+        QApplication::sendEvent(fFirst, &lateRelease);
         const AKeyCodeList stored{56, 56};
         fWindow->SetKeyStrokes(&stored);  // the delegate is not told
         for (auto [key, code] : {std::pair{Qt::Key_A, KEY_A}, {Qt::Key_Tab, KEY_TAB}, {Qt::Key_Escape, KEY_ESC},

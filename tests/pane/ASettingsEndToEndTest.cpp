@@ -41,8 +41,10 @@ private slots:
         action->setCurrentIndex(kLaunchKeystroke);
         emit action->activated(kLaunchKeystroke);
         details.View().fToggleShift->click();
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0, u"b"_qs);
-        QApplication::sendEvent(&details.Window(), &release);
+        for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+            QKeyEvent key(type, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0, u"b"_qs);
+            QApplication::sendEvent(&details.Window(), &key);
+        }
         QCOMPARE(details.GetButtonActionArg(0).value(), std::string("56|11|56"));
         bridge.Process();
 
