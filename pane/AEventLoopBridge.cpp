@@ -14,7 +14,7 @@ constexpr int kMaxDispatches = 1000;
 AEventLoopBridge::AEventLoopBridge(AEventLoop& loop, QObject* parent)
     : QObject(parent), fLoop(loop)
 {
-    const int fd = sd_event_get_fd(fLoop.Get());
+    const int fd = fLoop.GetFileDescriptor();
     if (fd >= 0) {
         fNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
         connect(fNotifier, &QSocketNotifier::activated, this, [this] { Process(); });
@@ -31,12 +31,7 @@ AEventLoopBridge::~AEventLoopBridge() = default;
 
 int AEventLoopBridge::Process()
 {
-    int dispatched = 0;
-    // sd_event_run with no wait: prepares (which also lets sd-bus arm its
-    // descriptor for the messages it still has to write), polls, dispatches
-    // one source; 0 when nothing was pending.
-    while (dispatched < kMaxDispatches && sd_event_run(fLoop.Get(), 0) > 0)
-        ++dispatched;
+    const int dispatched = fLoop.ServePending(kMaxDispatches);
     if (dispatched == kMaxDispatches)
         Kick();
     return dispatched;

@@ -161,6 +161,21 @@ bool AEventLoop::RunUntil(const std::function<bool()>& predicate, uint64_t timeo
     return predicate();
 }
 
+int AEventLoop::GetFileDescriptor() const
+{
+    return sd_event_get_fd(fEvent);
+}
+
+int AEventLoop::ServePending(int limit)
+{
+    // A run with no wait prepares (which also lets sd-bus arm its descriptor
+    // for the messages it still has to write), polls and serves one source.
+    int served = 0;
+    while (served < limit && sd_event_run(fEvent, 0) > 0)
+        ++served;
+    return served;
+}
+
 void AEventLoop::Exit(int code)
 {
     sd_event_exit(fEvent, code);

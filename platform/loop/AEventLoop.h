@@ -63,6 +63,13 @@ public:
     bool RunUntil(const std::function<bool()>& predicate, uint64_t timeoutUsec);
     void Exit(int code);
 
+    // For a host loop that serves this one (the settings application's Qt
+    // loop): the loop's own descriptor, readable while a source is pending
+    // (-1 on failure), and serving what is pending without waiting, at most
+    // `limit` sources; returns how many were served.
+    int GetFileDescriptor() const;
+    int ServePending(int limit);
+
 private:
     sd_event* fEvent = nullptr;
 };
