@@ -31,7 +31,18 @@ AEventLoopBridge::~AEventLoopBridge() = default;
 
 int AEventLoopBridge::Process()
 {
+    if (fServing) {
+        if (fNotifier != nullptr)
+            fNotifier->setEnabled(false);
+        return 0;
+    }
+    fServing = true;
     const int dispatched = fLoop.ServePending(kMaxDispatches);
+    fServing = false;
+    if (fNotifier != nullptr && !fNotifier->isEnabled()) {
+        fNotifier->setEnabled(true);
+        Kick();  // what arrived while the handler held the loop
+    }
     if (dispatched == kMaxDispatches)
         Kick();
     return dispatched;

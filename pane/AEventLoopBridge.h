@@ -23,6 +23,10 @@ public:
     ~AEventLoopBridge() override;
 
     // Dispatches everything pending now; returns how many dispatches ran.
+    // Inside a handler (a modal dialog it opened runs Qt's loop) it serves
+    // nothing and stops watching the descriptor until the handler returns:
+    // sd-event refuses to run from its own dispatch, and the descriptor,
+    // still readable, would otherwise wake Qt's loop without end.
     int Process();
     // Runs Process from Qt's loop as soon as it is idle.
     void Kick();
@@ -31,4 +35,5 @@ private:
     AEventLoop& fLoop;
     QSocketNotifier* fNotifier = nullptr;
     QTimer* fKickTimer = nullptr;
+    bool fServing = false;
 };

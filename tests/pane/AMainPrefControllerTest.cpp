@@ -8,9 +8,13 @@
 
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QSocketNotifier>
 #include <QPushButton>
 #include <QToolButton>
 #include <QtTest>
+
+#include <sys/epoll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +53,36 @@ private slots:
     {
         fPane.reset();
         fAgent.reset();
+    }
+
+    // A handler that opens a modal dialog runs Qt's loop inside sd-event's
+    // dispatch: there the bridge serves nothing and stops watching the
+    // still-readable descriptor (which would wake Qt's loop without end);
+    // once the handler has returned it serves what became ready meanwhile.
+    void HandlerRunningQtsLoopIsNotReenteredAndServingGoesOnAfterIt()
+    {
+        const auto* notifier = fPane->fBridge.findChild<QSocketNotifier*>();
+        QVERIFY(notifier != nullptr);
+        int pipeFds[2];
+        QVERIFY(pipe(pipeFds) == 0);
+        bool later = false, watchingInside = true;
+        int servedInside = -1;
+        AEventSource second = fPane->fLoop.AddIO(pipeFds[0], EPOLLIN, [&](uint32_t) { later = true; });
+        AEventSource first = fPane->fLoop.AddDefer([&] {
+            QVERIFY(write(pipeFds[1], "x", 1) == 1);
+            servedInside = fPane->fBridge.Process();
+            watchingInside = notifier->isEnabled();
+            QEventLoop modal;
+            QTimer::singleShot(20, &modal, &QEventLoop::quit);
+            modal.exec();
+        });
+        fPane->fBridge.Kick();
+        QTRY_VERIFY(later);
+        QCOMPARE(servedInside, 0);
+        QVERIFY(!watchingInside);
+        QVERIFY(notifier->isEnabled());
+        close(pipeFds[0]);
+        close(pipeFds[1]);
     }
 
     void NoAgentShowsNoDevicesWithoutWaiting()
