@@ -93,7 +93,11 @@ void ADetailsController::SetDeviceType(EDeviceType type)
 
 void ADetailsController::ConfigureClick()
 {
-    if (!fPrefController && !OpenStore()) {
+    // The file is read each time the editor opens, so that what another
+    // writer (nuvexactl, a second settings window) saved meanwhile is not
+    // saved over by this editor's next change.
+    fPrefController.reset();
+    if (!OpenStore()) {
         fDialogs.ShowAlert(fDetailsWindow->parentWidget(), QString::fromLatin1(kProductDisplayName),
                            tr("The button settings cannot be read, so they cannot be changed now.\n%1")
                                .arg(fStoreFailure));

@@ -181,11 +181,16 @@ private slots:
         QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), std::string("exec|/a & <b>"));
         QCOMPARE(fPane->TakeNotifications(), std::vector<std::string>(2, "PrefChange"));
 
-        // A mouse hides the choice and writes the type last loaded.
+        // A change another writer (nuvexactl) made while the editor was
+        // closed is read when it opens again, not saved over.
         Details().CloseWindow();
+        store.AddOrUpdateEvent(kDeviceRFMouse, 5, kLaunchKeystroke, "0");
+        store.FlushXml();
+        // A mouse hides the choice and writes the type last loaded.
         Open(kDeviceBTMouse);
         QVERIFY(View().fPresentationBox->isHidden());
         ChooseAction(0, 4);
+        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 5), std::string("keystroke|0"));
         APrefController reread(fPane->MappingPath().string());
         QCOMPARE(reread.GetDevice(kDeviceBTMouse)->GetPresentationType(), 0);
         QCOMPARE(reread.GetDevice(kDeviceBTMouse)->GetDevicePID(), 1002u);
