@@ -5,16 +5,21 @@
  * rule" for a passing check, "not ok N - rule" and "#" lines of what was
  * seen for a failing check or step, "#" lines for the measures, and "e2e
  * result: P passed, F failed"; exits non-zero on any failure. The devices
- * carry NUVEXA_VENDOR_ID (default 0xFEED), as the programs were built with.
+ * are uhid devices with NUVEXA_VENDOR_ID (default 0xFEED), as the programs
+ * were built with. A uhid write runs the whole report path (the driver's
+ * hooks, hidraw, hid-input, evdev, the kernel log) before it returns, so the
+ * nodes are read without waiting.
  */
 #define _GNU_SOURCE
-#include "probe.h"
-
 #include <errno.h>
 #include <fcntl.h>
+#include <glob.h>
 #include <linux/input.h>
+#include <linux/uhid.h>
 #include <poll.h>
+#include <pthread.h>
 #include <stdarg.h>
+#include <stdbool.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -22,13 +27,17 @@
 #include <unistd.h>
 
 #define ALL (1 << 30)
+#define MAX_NODES 8
+#define TEXT_SIZE 8192
 
-static struct device devices[8];
-static int device_count, kernel_log = -1, keyboard = -1, passed, failed;
-static unsigned short vendor = 0xFEED;
+static struct device {
+	char label[32], sysfs_name[128], driver[64];
+	int uhid, hidraw, evdev[MAX_NODES], evdev_count;
+} devices[8];
+static int device_count, kernel_log, keyboard = -1, passed, failed;
 static char detail[TEXT_SIZE];
 
-double now_seconds(void)
+static double now(void)
 {
 	struct timespec ts;
 
@@ -36,7 +45,7 @@ double now_seconds(void)
 	return ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
-size_t parse_hex(const char *text, unsigned char *out, size_t capacity)
+static size_t parse_hex(const char *text, unsigned char *out, size_t capacity)
 {
 	size_t count = 0;
 	unsigned int byte;
@@ -75,6 +84,141 @@ static struct device *device_named(const char *label)
 	exit(2);
 }
 
+/*
+ * HID core asks for reports while it binds a driver, and uhid waits 5 s for
+ * each answer: the devices have no feature reports, so each is refused at once.
+ */
+static void *answer_requests(void *arg)
+{
+	struct device *device = arg;
+	struct uhid_event event, reply;
+
+	while (read(device->uhid, &event, sizeof(event)) > 0) {
+		if (event.type != UHID_GET_REPORT && event.type != UHID_SET_REPORT)
+			continue;
+		/* Both requests begin with the id, both replies with the id and the error. */
+		reply = (struct uhid_event){ .type = event.type == UHID_GET_REPORT ? UHID_GET_REPORT_REPLY : UHID_SET_REPORT_REPLY };
+		reply.u.set_report_reply = (struct uhid_set_report_reply_req){ .id = event.u.get_report.id, .err = EIO };
+		if (write(device->uhid, &reply, sizeof(reply)) < 0)
+			break;
+	}
+	return NULL;
+}
+
+static bool send_report(const struct device *device, const unsigned char *bytes, size_t size)
+{
+	struct uhid_event event = { .type = UHID_INPUT2, .u.input2.size = size };
+
+	memcpy(event.u.input2.data, bytes, size);
+	return write(device->uhid, &event, sizeof(event)) == sizeof(event);
+}
+
+static void close_nodes(struct device *device)
+{
+	if (device->hidraw >= 0)
+		close(device->hidraw);
+	device->hidraw = -1;
+	while (device->evdev_count > 0)
+		close(device->evdev[--device->evdev_count]);
+}
+
+/* The first of the folders PATTERN matches whose file FILE has the line LINE goes in OUT, the file in TEXT. */
+static bool find_folder(const char *pattern, const char *file, const char *line, char *out, char *text)
+{
+	char path[256];
+	glob_t found;
+	bool matched = false;
+	FILE *in;
+
+	for (size_t i = 0; glob(pattern, 0, NULL, &found) == 0 && !matched && i < found.gl_pathc; i++) {
+		snprintf(path, sizeof(path), "%s/%s", found.gl_pathv[i], file);
+		strcpy(text, "\n");
+		if ((in = fopen(path, "r"))) {
+			text[1 + fread(text + 1, 1, TEXT_SIZE - 2, in)] = '\0';
+			fclose(in);
+		}
+		if ((matched = strstr(text, line)))
+			snprintf(out, 128, "%s", found.gl_pathv[i]);
+	}
+	globfree(&found);
+	return matched;
+}
+
+/* Opens /dev/PREFIXNAME for each NAME that PATTERN matches, adding to COUNT; whether all of at least one opened. */
+static bool open_nodes(const char *pattern, const char *prefix, int *fds, int *count)
+{
+	char path[128];
+	glob_t found;
+	bool all = glob(pattern, 0, NULL, &found) == 0;
+
+	for (size_t i = 0; all && i < found.gl_pathc && *count < MAX_NODES; i++) {
+		snprintf(path, sizeof(path), "/dev/%s%s", prefix, basename(found.gl_pathv[i]));
+		all = (fds[*count] = open(path, O_RDONLY | O_NONBLOCK)) >= 0 && ++*count;
+	}
+	globfree(&found);
+	return all;
+}
+
+/* Waits until the device is bound to DRIVER (to any driver for NULL) and opens its hidraw and evdev nodes. */
+static bool wait_bound(struct device *device, const char *driver, double timeout)
+{
+	char uniq[64], folder[128] = "", path[192], text[TEXT_SIZE], *bound;
+	double deadline = now() + timeout;
+	int hidraw;
+
+	snprintf(uniq, sizeof(uniq), "\nHID_UNIQ=nuvexa-e2e-%s\n", device->label);
+	do {
+		close_nodes(device);
+		device->driver[0] = '\0';
+		if (find_folder("/sys/bus/hid/devices/*", "uevent", uniq, folder, text) && (bound = strstr(text, "\nDRIVER=")))
+			sscanf(bound, "\nDRIVER=%63s", device->driver);
+		snprintf(device->sysfs_name, sizeof(device->sysfs_name), "%s", basename(folder));
+		snprintf(path, sizeof(path), "%s/hidraw/hidraw*", folder);
+		if (device->driver[0] && (!driver || strcmp(device->driver, driver) == 0) &&
+		    open_nodes(path, "", &device->hidraw, (hidraw = 0, &hidraw)) &&
+		    open_nodes(strcat(folder, "/input/input*/event*"), "input/", device->evdev, &device->evdev_count))
+			return true;
+		usleep(20000);
+	} while (now() < deadline);
+	close_nodes(device);
+	return false;
+}
+
+/*
+ * Adds the events on FDS to OUT ("key CODE VALUE", "rel CODE VALUE"; SYN and
+ * MSC left out; ", " between) until WANTED are listed or none came for QUIET
+ * seconds; returns how many events came in all.
+ */
+static int read_input(const int *fds, int count, char *out, size_t capacity, int wanted, double quiet)
+{
+	struct pollfd polls[MAX_NODES];
+	struct input_event event;
+	int came = 0, listed = 0;
+
+	for (int i = 0; i < count; i++)
+		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
+	while (listed < wanted && poll(polls, count, (int)(quiet * 1000)) > 0)
+		for (int i = 0; i < count; i++)
+			while (read(fds[i], &event, sizeof(event)) == sizeof(event) && ++came)
+				if (event.type != EV_SYN && event.type != EV_MSC && strlen(out) < capacity && ++listed)
+					snprintf(out + strlen(out), capacity - strlen(out), "%s%s %d %d", out[0] ? ", " : "",
+						 event.type == EV_KEY ? "key" : event.type == EV_REL ? "rel" : "other",
+						 event.code, event.value);
+	return came;
+}
+
+/* Reads the reports queued on the device's hidraw node, at most MOST; returns how many were BYTES (any for NULL). */
+static int read_hidraw(const struct device *device, const unsigned char *bytes, size_t size, int most)
+{
+	unsigned char report[256];
+	ssize_t got;
+	int matched = 0;
+
+	while (most-- > 0 && (got = read(device->hidraw, report, sizeof(report))) > 0)
+		matched += !bytes || (got == (ssize_t)size && memcmp(report, bytes, size) == 0);
+	return matched;
+}
+
 /* The kernel log's records written since the last call, their text one a line. */
 static void read_new_log(char *out, size_t capacity)
 {
@@ -101,27 +245,48 @@ static void drain(const struct device *device)
 
 static bool attach(char **field)
 {
+	struct uhid_event event = { .type = UHID_CREATE2 };
+	struct uhid_create2_req *create = &event.u.create2;
 	struct device *device = &devices[device_count];
-	char bus[8], descriptor[256];
+	char bus[8], descriptor[256], line[512];
+	pthread_t answerer;
+	FILE *file;
 
 	if (device_count++ == sizeof(devices) / sizeof(devices[0]))
 		return fail("more devices than the probe holds");
-	if (sscanf(field[0], "%31s %7s %hu %255s", device->label, bus, &device->product, descriptor) != 4)
-		return fail("cannot read the row");
-	device->bus = strcmp(bus, "bt") == 0 ? 0x05 : 0x03;
-	return create_device(device, vendor, descriptor) || fail("uhid: %s", strerror(errno));
+	if (sscanf(field[0], "%31s %7s %u %255s", device->label, bus, &create->product, descriptor) != 4 ||
+	    !(file = fopen(descriptor, "r")))
+		return fail("cannot read the row or its descriptor");
+	/* A descriptor fixture: '#' lines are comments, the rest hex bytes. */
+	while (fgets(line, sizeof(line), file))
+		if (line[0] != '#')
+			create->rd_size += parse_hex(line, create->rd_data + create->rd_size,
+						     sizeof(create->rd_data) - create->rd_size);
+	fclose(file);
+	snprintf((char *)create->name, sizeof(create->name), "Nuvexa e2e %s", device->label);
+	snprintf((char *)create->uniq, sizeof(create->uniq), "nuvexa-e2e-%s", device->label);
+	create->bus = strcmp(bus, "bt") == 0 ? 0x05 : 0x03;
+	create->vendor = getenv("NUVEXA_VENDOR_ID") ? strtoul(getenv("NUVEXA_VENDOR_ID"), NULL, 0) : 0xFEED;
+	device->hidraw = -1;
+	device->uhid = open("/dev/uhid", O_RDWR | O_CLOEXEC);
+	return (device->uhid >= 0 && write(device->uhid, &event, sizeof(event)) == sizeof(event) &&
+		pthread_create(&answerer, NULL, answer_requests, device) == 0) || fail("uhid: %s", strerror(errno));
 }
 
+/* The device leaves; its request thread stays blocked on the dead descriptor. */
 static bool detach(char **field)
 {
-	destroy_device(device_named(field[0]));
-	return true;
+	struct device *device = device_named(field[0]);
+	struct uhid_event event = { .type = UHID_DESTROY };
+
+	close_nodes(device);
+	return write(device->uhid, &event, sizeof(event)) == sizeof(event) || fail("UHID_DESTROY: %s", strerror(errno));
 }
 
 /* shell: COMMAND exits 0; output: within 10 s, the first line COMMAND prints is TEXT. */
 static bool command(char **field)
 {
-	double deadline = now_seconds() + 10;
+	double deadline = now() + 10;
 	char text[TEXT_SIZE] = "";
 	FILE *pipe;
 	int status;
@@ -132,7 +297,7 @@ static bool command(char **field)
 		text[fread(text, 1, sizeof(text) - 1, pipe)] = '\0';
 		text[strcspn(text, "\n")] = '\0';
 		pclose(pipe);
-		if (strcmp(text, field[0]) == 0 || now_seconds() > deadline || usleep(100000) != 0)
+		if (strcmp(text, field[0]) == 0 || now() > deadline || usleep(100000) != 0)
 			break;
 	}
 	return strcmp(text, field[0]) == 0 || fail("it printed \"%s\"", text);
@@ -205,9 +370,14 @@ static bool report(char **field)
 /* The agent's virtual keyboard, opened by its name within 15 s. */
 static bool open_keyboard(char **field)
 {
-	for (double deadline = now_seconds() + 15; keyboard < 0 && now_seconds() < deadline; usleep(50000))
-		open_matching("/dev/input/event*", EVIOCGNAME(TEXT_LENGTH), field[0], &keyboard, 1);
-	return keyboard >= 0 || fail("no input device named %s", field[0]);
+	char name[128], folder[128], text[TEXT_SIZE];
+	int count = 0;
+
+	snprintf(name, sizeof(name), "\n%s\n", field[0]);
+	for (double deadline = now() + 15; count == 0 && now() < deadline; usleep(50000))
+		if (find_folder("/sys/class/input/event*", "device/name", name, folder, text))
+			open_nodes(folder, "input/", &keyboard, &count);
+	return count == 1 || fail("no input device named %s", field[0]);
 }
 
 /* Writes PRESS and then its release (its first byte, zeros after); returns the seconds to an event on FDS, or -1. */
@@ -215,13 +385,13 @@ static double press_once(struct device *device, const char *press, const int *fd
 {
 	unsigned char bytes[64], release[64] = { 0 };
 	size_t size = parse_hex(press, bytes, sizeof(bytes));
-	struct pollfd polls[MAX_EVDEV];
-	double started = now_seconds(), came;
+	struct pollfd polls[MAX_NODES];
+	double started = now(), came;
 
 	for (int i = 0; i < count; i++)
 		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
 	send_report(device, bytes, size);
-	came = poll(polls, count, (int)(timeout * 1000)) > 0 ? now_seconds() - started : -1;
+	came = poll(polls, count, (int)(timeout * 1000)) > 0 ? now() - started : -1;
 	release[0] = bytes[0];
 	send_report(device, release, size);
 	return came;
@@ -321,8 +491,6 @@ int main(int argc, char **argv)
 {
 	char line[1024], rule[1024] = "";
 
-	if (getenv("NUVEXA_VENDOR_ID"))
-		vendor = (unsigned short)strtoul(getenv("NUVEXA_VENDOR_ID"), NULL, 0);
 	kernel_log = open("/dev/kmsg", O_RDONLY | O_NONBLOCK);
 	if (lseek(kernel_log, 0, SEEK_END) < 0)
 		return perror("/dev/kmsg"), 2;
