@@ -28,30 +28,17 @@ before=$(tree)
 dpkg_in_root -i "$deb"
 contents=$(dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|/$||' | grep -v -x '\.')
 check "the install adds exactly the package's files" "$(printf '%s\n%s\n' "$before" "$contents" | sort -u)" "$(tree)"
-configured="udevadm control --reload
-udevadm trigger --subsystem-match=hidraw --subsystem-match=misc
-dkms status -m nuvexa -v 2.0.0b1
-dkms add nuvexa/2.0.0b1
-dkms install nuvexa/2.0.0b1
-modprobe -r nuvexa
-modprobe nuvexa
-systemctl --global enable nuvexa-agent.service"
-check "postinst: udev, DKMS, module, user service" "$configured" "$(cat "$work/calls")"
+calls "postinst: udev, DKMS, module, user service" postinst
 
 # An upgrade rebuilds the module from the new sources but leaves the users'
 # agents enabled and running.
 dpkg_in_root -i "$deb"
 check "an upgrade: the module anew, the agents untouched" "dkms status -m nuvexa -v 2.0.0b1
 dkms remove nuvexa/2.0.0b1 --all
-$configured" "$(cat "$work/calls")"
+$(cat "${0%/*}/../fixtures/uninstaller/postinst-calls.expected")" "$(cat "$work/calls")"
 
 dpkg_in_root --purge nuvexa-device-controller
 check "the removal leaves the root as it was" "$before" "$(tree)"
 check "mapping.xml kept" '<devices/>' "$(cat "$root/home/alice/.config/Nuvexa/mapping.xml")"
-check "prerm and postrm undo it" "systemctl --global disable nuvexa-agent.service
-loginctl list-users --no-legend
-systemctl --user --machine=alice@ stop nuvexa-agent.service
-dkms status -m nuvexa -v 2.0.0b1
-dkms remove nuvexa/2.0.0b1 --all
-udevadm control --reload" "$(cat "$work/calls")"
+calls "prerm and postrm undo it" prerm-postrm
 echo "the package installs and removes cleanly"

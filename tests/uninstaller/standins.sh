@@ -2,7 +2,8 @@
 # in $work/tools, each recording "tool arguments" in $work/calls: one user
 # "alice" is logged in, DKMS holds the module while $work/dkms-added exists,
 # dpkg-query owns the asked path for $STANDIN_PACKAGE, and the tool named in
-# $STANDIN_FAIL fails. Also check (name expected got) and tree (of $root).
+# $STANDIN_FAIL fails. Also check (name expected got), calls (compared with
+# the fixture NAME-calls.expected) and tree (of $root).
 mkdir -p "$work/tools"
 for tool in systemctl loginctl modprobe dkms dpkg-query dpkg udevadm; do
     cat >"$work/tools/$tool" <<STANDIN
@@ -21,4 +22,5 @@ STANDIN
     chmod +x "$work/tools/$tool"
 done
 check() { [ "$2" = "$3" ] || { printf 'FAIL %s\n--- expected\n%s\n--- got\n%s\n' "$1" "$2" "$3"; exit 1; }; }
+calls() { check "$1" "$(cat "${0%/*}/../fixtures/uninstaller/$2-calls.expected")" "$(cat "$work/calls")"; }
 tree() { (cd "$root" && find . -mindepth 1 -not -path './var/lib/dpkg*' | sort); }

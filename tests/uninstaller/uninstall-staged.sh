@@ -38,15 +38,7 @@ check "every installed file gone, nothing else touched" "$expected" "$after"
 check "mapping.xml kept" '<devices/>' "$(cat "$root/home/alice/.config/Nuvexa/mapping.xml")"
 grep -q "Kept each user's button mappings" "$work/out" || check "says mapping.xml is kept" yes no
 progress_well_formed || check "progress lines well-formed" yes "$(grep PROGRESS "$work/out")"
-check "system steps" "dpkg-query -S /usr/share/nuvexa/install-manifest.txt
-systemctl --global disable nuvexa-agent.service
-loginctl list-users --no-legend
-systemctl --user --machine=alice@ stop nuvexa-agent.service
-modprobe -r nuvexa
-dkms status -m nuvexa -v 2.0.0b1
-dkms remove nuvexa/2.0.0b1 --all
-udevadm control --reload
-udevadm trigger --subsystem-match=hidraw --subsystem-match=misc" "$(cat "$work/calls")"
+calls "system steps" uninstall
 
 run sh "$work/kept/uninstall.sh"
 check "second run succeeds" 0 "$status"
