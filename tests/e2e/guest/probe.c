@@ -40,7 +40,6 @@ static char detail[TEXT_SIZE];
 static double now(void)
 {
 	struct timespec ts;
-
 	clock_gettime(CLOCK_MONOTONIC, &ts);
 	return ts.tv_sec + ts.tv_nsec / 1e9;
 }
@@ -49,9 +48,7 @@ static size_t parse_hex(const char *text, unsigned char *out, size_t capacity)
 {
 	size_t count = 0;
 	unsigned int byte;
-	int used;
-
-	for (; count < capacity && sscanf(text, " %2x%n", &byte, &used) == 1; text += used)
+	for (int used; count < capacity && sscanf(text, " %2x%n", &byte, &used) == 1; text += used)
 		out[count++] = (unsigned char)byte;
 	return count;
 }
@@ -59,16 +56,23 @@ static size_t parse_hex(const char *text, unsigned char *out, size_t capacity)
 static int count_of(const char *text, const char *needle)
 {
 	int count = 0;
-
 	for (const char *at = text; (at = strstr(at, needle)); at += strlen(needle))
 		count++;
 	return count;
 }
 
+/* "N * TEXT" is N times TEXT, "TEXT" once. */
+static int times_of(char **text)
+{
+	int times = 1, used = 0;
+	sscanf(*text, "%d * %n", &times, &used);
+	*text += used;
+	return used ? times : 1;
+}
+
 static bool fail(const char *format, ...)
 {
 	va_list args;
-
 	va_start(args, format);
 	vsnprintf(detail, sizeof(detail), format, args);
 	va_end(args);
@@ -91,13 +95,12 @@ static struct device *device_named(const char *label)
 static void *answer_requests(void *arg)
 {
 	struct device *device = arg;
-	struct uhid_event event, reply;
-
+	struct uhid_event event, reply = { 0 };
 	while (read(device->uhid, &event, sizeof(event)) > 0) {
 		if (event.type != UHID_GET_REPORT && event.type != UHID_SET_REPORT)
 			continue;
 		/* Both requests begin with the id, both replies with the id and the error. */
-		reply = (struct uhid_event){ .type = event.type == UHID_GET_REPORT ? UHID_GET_REPORT_REPLY : UHID_SET_REPORT_REPLY };
+		reply.type = event.type == UHID_GET_REPORT ? UHID_GET_REPORT_REPLY : UHID_SET_REPORT_REPLY;
 		reply.u.set_report_reply = (struct uhid_set_report_reply_req){ .id = event.u.get_report.id, .err = EIO };
 		if (write(device->uhid, &reply, sizeof(reply)) < 0)
 			break;
@@ -108,9 +111,34 @@ static void *answer_requests(void *arg)
 static bool send_report(const struct device *device, const unsigned char *bytes, size_t size)
 {
 	struct uhid_event event = { .type = UHID_INPUT2, .u.input2.size = size };
-
 	memcpy(event.u.input2.data, bytes, size);
 	return write(device->uhid, &event, sizeof(event)) == sizeof(event);
+}
+
+/*
+ * Opens /dev/PREFIXNAME, adding to FDS and COUNT, for each class device NAME
+ * that PATTERN matches whose sysfs file FILE has the line LINE; the real
+ * path of the last one's parent device is left in PARENT.
+ */
+static void open_nodes(const char *pattern, const char *file, const char *line, const char *prefix, int *fds,
+		       int *count, char *parent)
+{
+	char path[256], text[TEXT_SIZE] = "\n";
+	glob_t found;
+	FILE *in;
+	for (size_t i = 0; glob(pattern, 0, NULL, &found) == 0 && i < found.gl_pathc && *count < MAX_NODES; i++) {
+		snprintf(path, sizeof(path), "%s/%s", found.gl_pathv[i], file);
+		if ((in = fopen(path, "r"))) {
+			text[1 + fread(text + 1, 1, sizeof(text) - 2, in)] = '\0';
+			fclose(in);
+		}
+		snprintf(path, sizeof(path), "/dev/%s%s", prefix, basename(found.gl_pathv[i]));
+		if (in && strstr(text, line) && (fds[*count] = open(path, O_RDONLY | O_NONBLOCK)) >= 0 && ++*count) {
+			snprintf(path, sizeof(path), "%s/device", found.gl_pathv[i]);
+			realpath(path, parent);
+		}
+	}
+	globfree(&found);
 }
 
 static void close_nodes(struct device *device)
@@ -122,64 +150,27 @@ static void close_nodes(struct device *device)
 		close(device->evdev[--device->evdev_count]);
 }
 
-/* The first of the folders PATTERN matches whose file FILE has the line LINE goes in OUT, the file in TEXT. */
-static bool find_folder(const char *pattern, const char *file, const char *line, char *out, char *text)
-{
-	char path[256];
-	glob_t found;
-	bool matched = false;
-	FILE *in;
-
-	for (size_t i = 0; glob(pattern, 0, NULL, &found) == 0 && !matched && i < found.gl_pathc; i++) {
-		snprintf(path, sizeof(path), "%s/%s", found.gl_pathv[i], file);
-		strcpy(text, "\n");
-		if ((in = fopen(path, "r"))) {
-			text[1 + fread(text + 1, 1, TEXT_SIZE - 2, in)] = '\0';
-			fclose(in);
-		}
-		if ((matched = strstr(text, line)))
-			snprintf(out, 128, "%s", found.gl_pathv[i]);
-	}
-	globfree(&found);
-	return matched;
-}
-
-/* Opens /dev/PREFIXNAME for each NAME that PATTERN matches, adding to COUNT; whether all of at least one opened. */
-static bool open_nodes(const char *pattern, const char *prefix, int *fds, int *count)
-{
-	char path[128];
-	glob_t found;
-	bool all = glob(pattern, 0, NULL, &found) == 0;
-
-	for (size_t i = 0; all && i < found.gl_pathc && *count < MAX_NODES; i++) {
-		snprintf(path, sizeof(path), "/dev/%s%s", prefix, basename(found.gl_pathv[i]));
-		all = (fds[*count] = open(path, O_RDONLY | O_NONBLOCK)) >= 0 && ++*count;
-	}
-	globfree(&found);
-	return all;
-}
-
 /* Waits until the device is bound to DRIVER (to any driver for NULL) and opens its hidraw and evdev nodes. */
 static bool wait_bound(struct device *device, const char *driver, double timeout)
 {
-	char uniq[64], folder[128] = "", path[192], text[TEXT_SIZE], *bound;
+	char uniq[64], parent[4096], link[128];
 	double deadline = now() + timeout;
-	int hidraw;
-
-	snprintf(uniq, sizeof(uniq), "\nHID_UNIQ=nuvexa-e2e-%s\n", device->label);
-	do {
+	ssize_t length;
+	for (int hidraw = 0; now() < deadline; usleep(20000), hidraw = 0) {
 		close_nodes(device);
-		device->driver[0] = '\0';
-		if (find_folder("/sys/bus/hid/devices/*", "uevent", uniq, folder, text) && (bound = strstr(text, "\nDRIVER=")))
-			sscanf(bound, "\nDRIVER=%63s", device->driver);
-		snprintf(device->sysfs_name, sizeof(device->sysfs_name), "%s", basename(folder));
-		snprintf(path, sizeof(path), "%s/hidraw/hidraw*", folder);
-		if (device->driver[0] && (!driver || strcmp(device->driver, driver) == 0) &&
-		    open_nodes(path, "", &device->hidraw, (hidraw = 0, &hidraw)) &&
-		    open_nodes(strcat(folder, "/input/input*/event*"), "input/", device->evdev, &device->evdev_count))
+		parent[0] = '\0';
+		snprintf(uniq, sizeof(uniq), "\nHID_UNIQ=nuvexa-e2e-%s\n", device->label);
+		open_nodes("/sys/class/hidraw/hidraw*", "device/uevent", uniq, "", &device->hidraw, &hidraw, parent);
+		/* The HID device's sysfs name, that its lines in the kernel log carry, and its driver's. */
+		snprintf(device->sysfs_name, sizeof(device->sysfs_name), "%s", basename(parent));
+		length = readlink(strcat(parent, "/driver"), link, sizeof(link) - 1);
+		link[length > 0 ? length : 0] = '\0';
+		snprintf(device->driver, sizeof(device->driver), "%s", basename(link));
+		snprintf(uniq, sizeof(uniq), "\nnuvexa-e2e-%s\n", device->label);
+		open_nodes("/sys/class/input/event*", "device/uniq", uniq, "input/", device->evdev, &device->evdev_count, parent);
+		if (device->driver[0] && (!driver || strcmp(device->driver, driver) == 0) && device->evdev_count)
 			return true;
-		usleep(20000);
-	} while (now() < deadline);
+	}
 	close_nodes(device);
 	return false;
 }
@@ -194,7 +185,6 @@ static int read_input(const int *fds, int count, char *out, size_t capacity, int
 	struct pollfd polls[MAX_NODES];
 	struct input_event event;
 	int came = 0, listed = 0;
-
 	for (int i = 0; i < count; i++)
 		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
 	while (listed < wanted && poll(polls, count, (int)(quiet * 1000)) > 0)
@@ -211,10 +201,8 @@ static int read_input(const int *fds, int count, char *out, size_t capacity, int
 static int read_hidraw(const struct device *device, const unsigned char *bytes, size_t size, int most)
 {
 	unsigned char report[256];
-	ssize_t got;
 	int matched = 0;
-
-	while (most-- > 0 && (got = read(device->hidraw, report, sizeof(report))) > 0)
+	for (ssize_t got; most-- > 0 && (got = read(device->hidraw, report, sizeof(report))) > 0;)
 		matched += !bytes || (got == (ssize_t)size && memcmp(report, bytes, size) == 0);
 	return matched;
 }
@@ -224,7 +212,6 @@ static void read_new_log(char *out, size_t capacity)
 {
 	char record[2048], *text;
 	ssize_t got;
-
 	out[0] = '\0';
 	/* EPIPE: records were overwritten before they were read. */
 	while ((got = read(kernel_log, record, sizeof(record) - 1)) > 0 || (got < 0 && errno == EPIPE)) {
@@ -237,7 +224,6 @@ static void read_new_log(char *out, size_t capacity)
 static void drain(const struct device *device)
 {
 	char scratch[TEXT_SIZE] = "";
-
 	read_input(device->evdev, device->evdev_count, scratch, sizeof(scratch), ALL, 0);
 	read_hidraw(device, NULL, 0, ALL);
 	read_new_log(scratch, sizeof(scratch));
@@ -251,7 +237,6 @@ static bool attach(char **field)
 	char bus[8], descriptor[256], line[512];
 	pthread_t answerer;
 	FILE *file;
-
 	if (device_count++ == sizeof(devices) / sizeof(devices[0]))
 		return fail("more devices than the probe holds");
 	if (sscanf(field[0], "%31s %7s %u %255s", device->label, bus, &create->product, descriptor) != 4 ||
@@ -278,7 +263,6 @@ static bool detach(char **field)
 {
 	struct device *device = device_named(field[0]);
 	struct uhid_event event = { .type = UHID_DESTROY };
-
 	close_nodes(device);
 	return write(device->uhid, &event, sizeof(event)) == sizeof(event) || fail("UHID_DESTROY: %s", strerror(errno));
 }
@@ -288,16 +272,14 @@ static bool command(char **field)
 {
 	double deadline = now() + 10;
 	char text[TEXT_SIZE] = "";
-	FILE *pipe;
 	int status;
-
 	if (!field[1])
 		return (status = (fflush(stdout), system(field[0]))) == 0 || fail("%s: wait status %d", field[0], status);
-	while ((pipe = popen(field[1], "r"))) {
+	for (FILE *pipe; (pipe = popen(field[1], "r")); usleep(100000)) {
 		text[fread(text, 1, sizeof(text) - 1, pipe)] = '\0';
 		text[strcspn(text, "\n")] = '\0';
 		pclose(pipe);
-		if (strcmp(text, field[0]) == 0 || now() > deadline || usleep(100000) != 0)
+		if (strcmp(text, field[0]) == 0 || now() > deadline)
 			break;
 	}
 	return strcmp(text, field[0]) == 0 || fail("it printed \"%s\"", text);
@@ -309,7 +291,6 @@ static bool driver(char **field)
 	struct device *listed[8];
 	struct pollfd old[8];
 	int count = 0, hung_up = 0;
-
 	/* The nodes open before the command stay open through it so that their hang-up shows. */
 	for (; (label = strtok(NULL, " ")) && count < 8; count++) {
 		listed[count] = device_named(label);
@@ -327,16 +308,6 @@ static bool driver(char **field)
 	return !field[1] || hung_up == count || fail("%d of the %d hidraw nodes hung up", hung_up, count);
 }
 
-/* "N * TEXT" is N times TEXT, "TEXT" once. */
-static int times_of(char **text)
-{
-	int times = 1, used = 0;
-
-	sscanf(*text, "%d * %n", &times, &used);
-	*text += used;
-	return used ? times : 1;
-}
-
 static bool report(char **field)
 {
 	struct device *device = device_named(field[0]);
@@ -345,7 +316,6 @@ static bool report(char **field)
 	char events[TEXT_SIZE] = "", line[512], *item, *rest = field[1];
 	int reports = 0, echoed = 0, lines = 0, came;
 	bool ok;
-
 	drain(device);
 	/* Each report is read back at once: hidraw queues 64 reports a reader. */
 	while ((item = strtok_r(rest, ",", &rest)))
@@ -354,13 +324,11 @@ static bool report(char **field)
 	came = read_input(device->evdev, device->evdev_count, events, sizeof(events), ALL, 0);
 	read_new_log(log, sizeof(log));
 	ok = echoed == reports && (strcmp(field[2], "-") == 0 ? came == 0 : strcmp(events, field[2]) == 0);
-	for (int i = 3; field[i]; i++) {
-		int times = times_of(&field[i]);
-
+	for (int i = 3, times; field[i]; i++, lines += times) {
+		times = times_of(&field[i]);
 		/* The whole record: the device's name, then the line word for word. */
 		snprintf(line, sizeof(line), "nuvexa %s: %s\n", device->sysfs_name, field[i]);
 		ok = ok && count_of(log, line) == times;
-		lines += times;
 	}
 	ok = ok && count_of(log, "com_nuvexa_EventDriver") == lines;
 	return ok || fail("hidraw got %d of the %d reports whole\nevdev got %d events: %s\nthe kernel log has\n%.2000s",
@@ -370,13 +338,11 @@ static bool report(char **field)
 /* The agent's virtual keyboard, opened by its name within 15 s. */
 static bool open_keyboard(char **field)
 {
-	char name[128], folder[128], text[TEXT_SIZE];
+	char name[128], parent[4096];
 	int count = 0;
-
 	snprintf(name, sizeof(name), "\n%s\n", field[0]);
 	for (double deadline = now() + 15; count == 0 && now() < deadline; usleep(50000))
-		if (find_folder("/sys/class/input/event*", "device/name", name, folder, text))
-			open_nodes(folder, "input/", &keyboard, &count);
+		open_nodes("/sys/class/input/event*", "device/name", name, "input/", &keyboard, &count, parent);
 	return count == 1 || fail("no input device named %s", field[0]);
 }
 
@@ -387,7 +353,6 @@ static double press_once(struct device *device, const char *press, const int *fd
 	size_t size = parse_hex(press, bytes, sizeof(bytes));
 	struct pollfd polls[MAX_NODES];
 	double started = now(), came;
-
 	for (int i = 0; i < count; i++)
 		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
 	send_report(device, bytes, size);
@@ -397,24 +362,19 @@ static double press_once(struct device *device, const char *press, const int *fd
 	return came;
 }
 
-/* Presses once and returns whether the keyboard played KEYS within 5 s and nothing more in the AFTER seconds after. */
-static bool played(struct device *device, const char *press, const char *keys, double after, double *latency)
+/*
+ * press LABEL | REPORT | KEYS: presses once; whether the keyboard played KEYS
+ * within 5 s and nothing more in the AFTER seconds after (0.3 s for the row).
+ */
+static bool press(char **field, double after, double *latency)
 {
 	char seen[TEXT_SIZE] = "";
-
 	read_input(&keyboard, 1, seen, sizeof(seen), ALL, 0);
 	seen[0] = '\0';
-	*latency = press_once(device, press, &keyboard, 1, 5);
-	read_input(&keyboard, 1, seen, sizeof(seen), count_of(keys, ",") + 1, 5);
+	*latency = press_once(device_named(field[0]), field[1], &keyboard, 1, 5);
+	read_input(&keyboard, 1, seen, sizeof(seen), count_of(field[2], ",") + 1, 5);
 	read_input(&keyboard, 1, seen, sizeof(seen), ALL, after);
-	return strcmp(seen, keys) == 0 || fail("the virtual keyboard got: %s\nexpected: %s", seen, keys);
-}
-
-static bool press(char **field)
-{
-	double latency;
-
-	return played(device_named(field[0]), field[1], field[2], 0.3, &latency);
+	return strcmp(seen, field[2]) == 0 || fail("the virtual keyboard got: %s\nexpected: %s", seen, field[2]);
 }
 
 static int compare_times(const void *a, const void *b)
@@ -422,33 +382,37 @@ static int compare_times(const void *a, const void *b)
 	return (*(const double *)a > *(const double *)b) - (*(const double *)a < *(const double *)b);
 }
 
-static void print_latency(const char *path, double *times, int count)
-{
-	qsort(times, count, sizeof(times[0]), compare_times);
-	if (count >= 100)
-		printf("# latency, %s: median %.3f ms, p99 %.3f ms over %d presses\n", path,
-		       times[count / 2] * 1e3, times[count * 99 / 100 - 1] * 1e3, count);
-}
-
 /* A benchmark, printed; what is checked is that every press through the agent played its keys. */
 static bool latency(char **field)
 {
 	struct device *device = device_named(field[0]);
-	int presses = atoi(field[1]), through_agent = 0;
-	double kernel[presses], agent[presses];
-
+	int presses = atoi(field[1]), count[2] = { presses, 0 };
+	double times[2][presses];
+	char *agent_press[] = { field[0], field[3], field[4] };
+	const char *path[] = { "kernel alone (uhid write to the device's evdev event)",
+			       "through the agent (uhid write to the virtual keyboard's first event)" };
 	wait_bound(device, NULL, 10);
 	for (int i = 0; i < presses; i++) {
 		drain(device);
-		kernel[i] = press_once(device, field[2], device->evdev, device->evdev_count, 0);
+		times[0][i] = press_once(device, field[2], device->evdev, device->evdev_count, 0);
 	}
 	drain(device);
 	for (int i = 0; i < presses; i++)
-		through_agent += played(device, field[3], field[4], 0, &agent[through_agent]) && agent[through_agent] >= 0;
-	print_latency("kernel alone (uhid write to the device's evdev event)", kernel, presses);
-	print_latency("through the agent (uhid write to the virtual keyboard's first event)", agent, through_agent);
+		count[1] += press(agent_press, 0, &times[1][count[1]]) && times[1][count[1]] >= 0;
+	for (int k = 0; k < 2; k++) {
+		qsort(times[k], count[k], sizeof(double), compare_times);
+		if (count[k] >= 100)
+			printf("# latency, %s: median %.3f ms, p99 %.3f ms over %d presses\n", path[k],
+			       times[k][count[k] / 2] * 1e3, times[k][count[k] * 99 / 100 - 1] * 1e3, count[k]);
+	}
 	/* A press that did not play leaves what the keyboard got in the detail. */
-	return through_agent == presses || (printf("# %d of %d presses played\n", through_agent, presses), false);
+	return count[1] == presses || (printf("# %d of %d presses played\n", count[1], presses), false);
+}
+
+static bool press_row(char **field)
+{
+	double latency;
+	return press(field, 0.3, &latency);
 }
 
 static const struct kind {
@@ -459,7 +423,7 @@ static const struct kind {
 } kinds[] = {
 	{ "attach", attach, 1, false }, { "detach", detach, 1, false }, { "shell", command, 1, false },
 	{ "output", command, 2, true }, { "driver", driver, 2, true }, { "report", report, 7, true },
-	{ "keyboard", open_keyboard, 1, true }, { "press", press, 3, true }, { "latency", latency, 5, true },
+	{ "keyboard", open_keyboard, 1, true }, { "press", press_row, 3, true }, { "latency", latency, 5, true },
 };
 
 static void run_row(const char *rule, char *row)
@@ -467,7 +431,6 @@ static void run_row(const char *rule, char *row)
 	char *field[8] = { NULL }, *rest = row + strcspn(row, " ");
 	const struct kind *kind = NULL;
 	bool ok;
-
 	*rest++ = '\0';
 	for (size_t i = 0; i < sizeof(kinds) / sizeof(kinds[0]); i++)
 		kind = strcmp(kinds[i].name, row) == 0 ? &kinds[i] : kind;
@@ -490,7 +453,6 @@ static void run_row(const char *rule, char *row)
 int main(int argc, char **argv)
 {
 	char line[1024], rule[1024] = "";
-
 	kernel_log = open("/dev/kmsg", O_RDONLY | O_NONBLOCK);
 	if (lseek(kernel_log, 0, SEEK_END) < 0)
 		return perror("/dev/kmsg"), 2;
