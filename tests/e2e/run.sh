@@ -1,19 +1,13 @@
 #!/usr/bin/env bash
 # The end-to-end suite: boots Debian's kernel (the release of the headers the
-# filter is built against) under qemu without KVM, in a guest made here as an
-# initramfs (busybox, the kernel's HID, uhid, evdev and uinput modules, the
-# filter, the probe of guest/ built static, the case files of
-# tests/fixtures/e2e and the descriptors of tests/fixtures/hid, the agent and
-# nuvexactl with their libraries, systemd-udevd). Repeats the guest's lines,
-# ends with "N passed, N failed" and fails on any failure or no result.
-#
+# filter is built against) under qemu without KVM, in an initramfs guest made
+# here, that runs the case files of tests/fixtures/e2e with the probe of
+# guest/. Repeats the guest's lines, ends with "N passed, N failed" and fails
+# on any failure or no result. BUILD_DIR (default build/e2e) holds the
+# kernel, the module's build and the guest; PROGRAM_TREE (default
+# build/default) gives the agent, nuvexactl and share/nuvexa. NUVEXA_VENDOR_ID
+# (default 0xFEED) must be the programs'; NUVEXA_E2E_TIMEOUT bounds the boot.
 #   tests/e2e/run.sh [BUILD_DIR [PROGRAM_TREE]]
-#
-# BUILD_DIR (default build/e2e) holds the kernel, the module's build and the
-# guest; PROGRAM_TREE (default build/default) is a build tree whose bin/ and
-# share/nuvexa go to /opt/nuvexa in the guest. NUVEXA_VENDOR_ID (default
-# 0xFEED) must be the one the programs were configured with.
-# NUVEXA_E2E_TIMEOUT bounds the boot (seconds, default 240).
 set -euo pipefail
 trap 'echo "0 passed, 1 failed"' ERR  # a failed set-up step ends with the closing line too
 

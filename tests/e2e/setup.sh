@@ -1,13 +1,9 @@
 #!/usr/bin/env bash
-# Prepares the end-to-end suite's host side and prints, on its last line,
-# the kernel release, the headers' folder, the unpacked kernel package and
-# the unpacked udev package. Installs qemu, busybox-static, cpio, kmod and a
-# static C toolchain with apt-get when missing; fetches with apt-get download
-# (never installing them) and unpacks into CACHE_DIR the Debian kernel image
-# of the release of the headers the filter is built against (the newest
-# /usr/src/linux-headers-*-amd64, or NUVEXA_KERNEL_HEADERS), and Debian's
-# udev package for the guest's systemd-udevd.
-#
+# Prepares the end-to-end suite's host side: installs what it lacks with
+# apt-get, and fetches with apt-get download (never installing them) into
+# CACHE_DIR Debian's kernel image of the release of the filter's headers (the
+# newest /usr/src/linux-headers-*-amd64, or NUVEXA_KERNEL_HEADERS) and udev.
+# Its last line: the release, the headers, the unpacked image and udev.
 #   tests/e2e/setup.sh CACHE_DIR
 set -euo pipefail
 
@@ -21,14 +17,10 @@ update_once() {
   updated=true
 }
 install_missing() {
-  local missing=() package
-  for package in "$@"; do
-    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
-  done
-  [ ${#missing[@]} -gt 0 ] || return 0
-  echo "Installing what the end-to-end suite needs: ${missing[*]}" >&2
+  [ "$(dpkg-query -W -f='${Status}\n' "$@" 2>/dev/null | grep -c 'install ok installed')" -lt $# ] || return 0
+  echo "Installing what the end-to-end suite needs: $*" >&2
   update_once
-  "${run_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  "${run_root[@]}" apt-get install -y -qq --no-install-recommends "$@" >/dev/null
 }
 install_missing qemu-system-x86 busybox-static cpio kmod gcc libc6-dev make
 
