@@ -2,13 +2,12 @@
 /*
  * nuvexa-e2e-probe CASE_FILE...: runs the rows of the case files (their
  * format is at the top of each) in the test guest, as root. Prints "ok N -
- * rule" for a passing check, "not ok N - rule" and "#" lines of what was
- * seen for a failing check or step, "#" lines for the measures, and "e2e
- * result: P passed, F failed"; exits non-zero on any failure. The devices
- * are uhid devices with NUVEXA_VENDOR_ID (default 0xFEED), as the programs
- * were built with. A uhid write runs the whole report path (the driver's
- * hooks, hidraw, hid-input, evdev, the kernel log) before it returns, so the
- * nodes are read without waiting.
+ * rule" or "not ok N - rule" and "#" lines of what was seen for each check
+ * (a step prints only when it fails), "#" lines for the measures, and "e2e
+ * result: P passed, F failed". The devices carry NUVEXA_VENDOR_ID (default
+ * 0xFEED), as the programs were built with. A uhid write runs the whole
+ * report path (the driver's hooks, hidraw, hid-input, evdev, the kernel log)
+ * before it returns, so the nodes are read without waiting.
  */
 #define _GNU_SOURCE
 #include <errno.h>
@@ -36,6 +35,7 @@ static struct device {
 } devices[8];
 static int device_count, kernel_log, keyboard = -1, passed, failed;
 static char detail[TEXT_SIZE];
+static double last_press;	/* the seconds from the last press row's write to its first key */
 
 static double now(void)
 {
@@ -79,6 +79,15 @@ static bool fail(const char *format, ...)
 	return false;
 }
 
+/* The file at PATH after a line feed, so that "\nLINE\n" finds any whole line; false if it cannot be read. */
+static bool read_text(const char *path, char *text)
+{
+	FILE *file = fopen(path, "r");
+	text[0] = '\n';
+	text[file ? 1 + fread(text + 1, 1, TEXT_SIZE - 2, file) : 1] = '\0';
+	return file && fclose(file) == 0;
+}
+
 static struct device *device_named(const char *label)
 {
 	for (int i = 0; i < device_count; i++)
@@ -88,10 +97,7 @@ static struct device *device_named(const char *label)
 	exit(2);
 }
 
-/*
- * HID core asks for reports while it binds a driver, and uhid waits 5 s for
- * each answer: the devices have no feature reports, so each is refused at once.
- */
+/* HID core asks for reports while it binds a driver, and uhid waits 5 s for each answer: each is refused at once. */
 static void *answer_requests(void *arg)
 {
 	struct device *device = arg;
@@ -123,17 +129,14 @@ static bool send_report(const struct device *device, const unsigned char *bytes,
 static void open_nodes(const char *pattern, const char *file, const char *line, const char *prefix, int *fds,
 		       int *count, char *parent)
 {
-	char path[256], text[TEXT_SIZE] = "\n";
+	char path[256], text[TEXT_SIZE];
 	glob_t found;
-	FILE *in;
 	for (size_t i = 0; glob(pattern, 0, NULL, &found) == 0 && i < found.gl_pathc && *count < MAX_NODES; i++) {
 		snprintf(path, sizeof(path), "%s/%s", found.gl_pathv[i], file);
-		if ((in = fopen(path, "r"))) {
-			text[1 + fread(text + 1, 1, sizeof(text) - 2, in)] = '\0';
-			fclose(in);
-		}
+		if (!read_text(path, text) || !strstr(text, line))
+			continue;
 		snprintf(path, sizeof(path), "/dev/%s%s", prefix, basename(found.gl_pathv[i]));
-		if (in && strstr(text, line) && (fds[*count] = open(path, O_RDONLY | O_NONBLOCK)) >= 0 && ++*count) {
+		if ((fds[*count] = open(path, O_RDONLY | O_NONBLOCK)) >= 0 && ++*count) {
 			snprintf(path, sizeof(path), "%s/device", found.gl_pathv[i]);
 			realpath(path, parent);
 		}
@@ -176,57 +179,50 @@ static bool wait_bound(struct device *device, const char *driver, double timeout
 }
 
 /*
- * Adds the events on FDS to OUT ("key CODE VALUE", "rel CODE VALUE"; SYN and
- * MSC left out; ", " between) until WANTED are listed or none came for QUIET
- * seconds; returns how many events came in all.
+ * Adds the events on FDS to OUT ("key CODE VALUE", "rel CODE VALUE", ", "
+ * between; SYN and MSC left out) until WANTED are listed or none came for
+ * QUIET seconds; returns how many events came in all.
  */
-static int read_input(const int *fds, int count, char *out, size_t capacity, int wanted, double quiet)
+static int read_input(const int *fds, int count, char *out, int wanted, double quiet)
 {
 	struct pollfd polls[MAX_NODES];
 	struct input_event event;
-	int came = 0, listed = 0;
+	int came = 0, listed = 0, length;
 	for (int i = 0; i < count; i++)
 		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
 	while (listed < wanted && poll(polls, count, (int)(quiet * 1000)) > 0)
 		for (int i = 0; i < count; i++)
 			while (read(fds[i], &event, sizeof(event)) == sizeof(event) && ++came)
-				if (event.type != EV_SYN && event.type != EV_MSC && strlen(out) < capacity && ++listed)
-					snprintf(out + strlen(out), capacity - strlen(out), "%s%s %d %d", out[0] ? ", " : "",
-						 event.type == EV_KEY ? "key" : event.type == EV_REL ? "rel" : "other",
-						 event.code, event.value);
+				if (event.type != EV_SYN && event.type != EV_MSC && (length = strlen(out)) < TEXT_SIZE - 64 && ++listed)
+					sprintf(out + length, "%s%s %d %d", length ? ", " : "",
+						event.type == EV_KEY ? "key" : event.type == EV_REL ? "rel" : "other",
+						event.code, event.value);
 	return came;
 }
 
-/* Reads the reports queued on the device's hidraw node, at most MOST; returns how many were BYTES (any for NULL). */
-static int read_hidraw(const struct device *device, const unsigned char *bytes, size_t size, int most)
+/* The kernel log's records since the last call, their text one a line (EPIPE: some were overwritten unread). */
+static char *read_new_log(void)
 {
-	unsigned char report[256];
-	int matched = 0;
-	for (ssize_t got; most-- > 0 && (got = read(device->hidraw, report, sizeof(report))) > 0;)
-		matched += !bytes || (got == (ssize_t)size && memcmp(report, bytes, size) == 0);
-	return matched;
-}
-
-/* The kernel log's records written since the last call, their text one a line. */
-static void read_new_log(char *out, size_t capacity)
-{
+	static char log[1 << 20];
 	char record[2048], *text;
 	ssize_t got;
-	out[0] = '\0';
-	/* EPIPE: records were overwritten before they were read. */
+	log[0] = '\0';
 	while ((got = read(kernel_log, record, sizeof(record) - 1)) > 0 || (got < 0 && errno == EPIPE)) {
 		record[got > 0 ? got : 0] = '\0';
-		if ((text = strchr(record, ';')) && strlen(out) < capacity)
-			snprintf(out + strlen(out), capacity - strlen(out), "%.*s\n", (int)strcspn(text + 1, "\n"), text + 1);
+		if ((text = strchr(record, ';')) && strlen(log) < sizeof(log) - sizeof(record))
+			sprintf(log + strlen(log), "%.*s\n", (int)strcspn(text + 1, "\n"), text + 1);
 	}
+	return log;
 }
 
+/* Reads what the device's nodes and the kernel log hold, so that a row sees only what it caused. */
 static void drain(const struct device *device)
 {
 	char scratch[TEXT_SIZE] = "";
-	read_input(device->evdev, device->evdev_count, scratch, sizeof(scratch), ALL, 0);
-	read_hidraw(device, NULL, 0, ALL);
-	read_new_log(scratch, sizeof(scratch));
+	read_input(device->evdev, device->evdev_count, scratch, ALL, 0);
+	while (read(device->hidraw, scratch, sizeof(scratch)) > 0)
+		;
+	read_new_log();
 }
 
 static bool attach(char **field)
@@ -234,20 +230,19 @@ static bool attach(char **field)
 	struct uhid_event event = { .type = UHID_CREATE2 };
 	struct uhid_create2_req *create = &event.u.create2;
 	struct device *device = &devices[device_count];
-	char bus[8], descriptor[256], line[512];
+	char bus[8], descriptor[256], text[TEXT_SIZE], *line, *rest;
 	pthread_t answerer;
-	FILE *file;
-	if (device_count++ == sizeof(devices) / sizeof(devices[0]))
+	if (device - devices == sizeof(devices) / sizeof(devices[0]))
 		return fail("more devices than the probe holds");
 	if (sscanf(field[0], "%31s %7s %u %255s", device->label, bus, &create->product, descriptor) != 4 ||
-	    !(file = fopen(descriptor, "r")))
+	    !read_text(descriptor, text))
 		return fail("cannot read the row or its descriptor");
+	device_count++;
 	/* A descriptor fixture: '#' lines are comments, the rest hex bytes. */
-	while (fgets(line, sizeof(line), file))
+	for (rest = text; (line = strtok_r(rest, "\n", &rest));)
 		if (line[0] != '#')
 			create->rd_size += parse_hex(line, create->rd_data + create->rd_size,
 						     sizeof(create->rd_data) - create->rd_size);
-	fclose(file);
 	snprintf((char *)create->name, sizeof(create->name), "Nuvexa e2e %s", device->label);
 	snprintf((char *)create->uniq, sizeof(create->uniq), "nuvexa-e2e-%s", device->label);
 	create->bus = strcmp(bus, "bt") == 0 ? 0x05 : 0x03;
@@ -275,12 +270,10 @@ static bool command(char **field)
 	int status;
 	if (!field[1])
 		return (status = (fflush(stdout), system(field[0]))) == 0 || fail("%s: wait status %d", field[0], status);
-	for (FILE *pipe; (pipe = popen(field[1], "r")); usleep(100000)) {
+	for (FILE *pipe; strcmp(text, field[0]) != 0 && now() < deadline && (pipe = popen(field[1], "r")); usleep(100000)) {
 		text[fread(text, 1, sizeof(text) - 1, pipe)] = '\0';
 		text[strcspn(text, "\n")] = '\0';
 		pclose(pipe);
-		if (strcmp(text, field[0]) == 0 || now() > deadline)
-			break;
 	}
 	return strcmp(text, field[0]) == 0 || fail("it printed \"%s\"", text);
 }
@@ -311,18 +304,18 @@ static bool driver(char **field)
 static bool report(char **field)
 {
 	struct device *device = device_named(field[0]);
-	unsigned char bytes[64];
-	static char log[1 << 20];
-	char events[TEXT_SIZE] = "", line[512], *item, *rest = field[1];
+	unsigned char bytes[64], echo[256];
+	char events[TEXT_SIZE] = "", line[512], *item, *rest = field[1], *log;
 	int reports = 0, echoed = 0, lines = 0, came;
 	bool ok;
 	drain(device);
 	/* Each report is read back at once: hidraw queues 64 reports a reader. */
 	while ((item = strtok_r(rest, ",", &rest)))
 		for (int times = times_of(&item), size = parse_hex(item, bytes, sizeof(bytes)); times-- > 0; reports++)
-			echoed += send_report(device, bytes, size) && read_hidraw(device, bytes, size, 1);
-	came = read_input(device->evdev, device->evdev_count, events, sizeof(events), ALL, 0);
-	read_new_log(log, sizeof(log));
+			echoed += send_report(device, bytes, size) && read(device->hidraw, echo, sizeof(echo)) == size &&
+				  memcmp(echo, bytes, size) == 0;
+	came = read_input(device->evdev, device->evdev_count, events, ALL, 0);
+	log = read_new_log();
 	ok = echoed == reports && (strcmp(field[2], "-") == 0 ? came == 0 : strcmp(events, field[2]) == 0);
 	for (int i = 3, times; field[i]; i++, lines += times) {
 		times = times_of(&field[i]);
@@ -362,18 +355,15 @@ static double press_once(struct device *device, const char *press, const int *fd
 	return came;
 }
 
-/*
- * press LABEL | REPORT | KEYS: presses once; whether the keyboard played KEYS
- * within 5 s and nothing more in the AFTER seconds after (0.3 s for the row).
- */
-static bool press(char **field, double after, double *latency)
+/* The keyboard plays KEYS within 5 s of the press, and nothing more in the 0.3 s after (the AFTER field, if any). */
+static bool press(char **field)
 {
 	char seen[TEXT_SIZE] = "";
-	read_input(&keyboard, 1, seen, sizeof(seen), ALL, 0);
+	read_input(&keyboard, 1, seen, ALL, 0);
 	seen[0] = '\0';
-	*latency = press_once(device_named(field[0]), field[1], &keyboard, 1, 5);
-	read_input(&keyboard, 1, seen, sizeof(seen), count_of(field[2], ",") + 1, 5);
-	read_input(&keyboard, 1, seen, sizeof(seen), ALL, after);
+	last_press = press_once(device_named(field[0]), field[1], &keyboard, 1, 5);
+	read_input(&keyboard, 1, seen, count_of(field[2], ",") + 1, 5);
+	read_input(&keyboard, 1, seen, ALL, field[3] ? atof(field[3]) : 0.3);
 	return strcmp(seen, field[2]) == 0 || fail("the virtual keyboard got: %s\nexpected: %s", seen, field[2]);
 }
 
@@ -388,7 +378,7 @@ static bool latency(char **field)
 	struct device *device = device_named(field[0]);
 	int presses = atoi(field[1]), count[2] = { presses, 0 };
 	double times[2][presses];
-	char *agent_press[] = { field[0], field[3], field[4] };
+	char *agent_press[] = { field[0], field[3], field[4], "0" };
 	const char *path[] = { "kernel alone (uhid write to the device's evdev event)",
 			       "through the agent (uhid write to the virtual keyboard's first event)" };
 	wait_bound(device, NULL, 10);
@@ -398,7 +388,8 @@ static bool latency(char **field)
 	}
 	drain(device);
 	for (int i = 0; i < presses; i++)
-		count[1] += press(agent_press, 0, &times[1][count[1]]) && times[1][count[1]] >= 0;
+		if (press(agent_press) && last_press >= 0)
+			times[1][count[1]++] = last_press;
 	for (int k = 0; k < 2; k++) {
 		qsort(times[k], count[k], sizeof(double), compare_times);
 		if (count[k] >= 100)
@@ -409,12 +400,6 @@ static bool latency(char **field)
 	return count[1] == presses || (printf("# %d of %d presses played\n", count[1], presses), false);
 }
 
-static bool press_row(char **field)
-{
-	double latency;
-	return press(field, 0.3, &latency);
-}
-
 static const struct kind {
 	const char *name;
 	bool (*run)(char **field);
@@ -423,7 +408,7 @@ static const struct kind {
 } kinds[] = {
 	{ "attach", attach, 1, false }, { "detach", detach, 1, false }, { "shell", command, 1, false },
 	{ "output", command, 2, true }, { "driver", driver, 2, true }, { "report", report, 7, true },
-	{ "keyboard", open_keyboard, 1, true }, { "press", press_row, 3, true }, { "latency", latency, 5, true },
+	{ "keyboard", open_keyboard, 1, true }, { "press", press, 3, true }, { "latency", latency, 5, true },
 };
 
 static void run_row(const char *rule, char *row)
