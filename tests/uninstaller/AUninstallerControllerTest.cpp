@@ -2,7 +2,9 @@
 // for pkexec first on PATH (it records its arguments, then exits with the
 // status in its "answer" file or runs the script as the same user), a
 // stand-in logind on a private system bus, and the system log kept.
+#include "tests/support/AChildProgram.h"
 #include "tests/support/AStandInLogind.h"
+#include "tests/support/AStandInPrograms.h"
 #include "tests/support/ATestPaths.h"
 #include "uninstaller/ASystemLog.h"
 #include "uninstaller/AUninstallerController.h"
@@ -17,10 +19,6 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <memory>
-
-namespace {
-
 struct AKeptLog : ASystemLog {
     void Write(const std::string& line) override { fLines.append(QString::fromStdString(line)); }
     QStringList fLines;
@@ -31,33 +29,17 @@ struct AAnsweringDialogs : AUninstallerDialogs {
     bool fRestart = false;
 };
 
-constexpr const char* kPkexecStandIn = "#!/bin/sh\necho \"$*\" >> \"${0%/*}/calls\"\n"
-                                       "[ -s \"${0%/*}/answer\" ] && exit \"$(cat \"${0%/*}/answer\")\"\nexec \"$@\"\n";
-constexpr const char* kScript = "echo 'Removing a'\nprintf 'PROGRESS:1/2\\nRemoving b\\nPROGRESS: 2/2\\nlast'\n";
-
-// The Reboot calls logind's stand-in received, as busctl prints them, their times left out.
-QString RebootCalls()
-{
-    QProcess busctl;
-    busctl.start(u"busctl"_qs, {u"--system"_qs, u"call"_qs, u"org.freedesktop.login1"_qs, u"/org/freedesktop/login1"_qs,
-                                u"org.freedesktop.DBus.Mock"_qs, u"GetMethodCalls"_qs, u"s"_qs, u"Reboot"_qs});
-    busctl.waitForFinished();
-    return QString::fromUtf8(busctl.readAllStandardOutput()).remove(QRegularExpression(u" [0-9]{6,}"_qs)).trimmed();
-}
-
-} // namespace
-
 class AUninstallerControllerTest : public QObject {
     Q_OBJECT
 
 private slots:
     void init()
     {
-        fFolder = std::make_unique<ATemporaryFolder>();
-        WriteWholeFile(Path("pkexec"), kPkexecStandIn);
-        std::filesystem::permissions(Path("pkexec"), std::filesystem::perms::owner_all);
-        WriteWholeFile(Path("uninstall.sh"), kScript);
-        fPath = std::make_unique<AScopedEnvironment>("PATH", fFolder->Path().string() + ":" + getenv("PATH"));
+        fFolder.emplace();
+        WriteExecutable(Path("pkexec"), "#!/bin/sh\necho \"$*\" >> \"${0%/*}/calls\"\n"
+                                        "[ -s \"${0%/*}/answer\" ] && exit \"$(cat \"${0%/*}/answer\")\"\nexec \"$@\"\n");
+        WriteWholeFile(Path("uninstall.sh"), "echo 'Removing a'\nprintf 'PROGRESS:1/2\\nRemoving b\\nPROGRESS: 2/2\\nlast'\n");
+        fPath.emplace("PATH", fFolder->Path().string() + ":" + getenv("PATH"));
         fLog.fLines.clear();
         MakeController(Path("uninstall.sh"));
     }
@@ -71,8 +53,8 @@ private slots:
             QVERIFY(!fWindow->ActionButton()->isEnabled());
             QTRY_VERIFY(fWindow->ActionButton()->isEnabled());
             QCOMPARE(fLog.fLines.takeFirst(), u"AuthorizationCopyRights() returned "_qs + QString::fromLatin1(status));
-            QCOMPARE(fWindow->ActionButton()->text(), u"Uninstall"_qs);
-            QCOMPARE(fWindow->LogView()->toPlainText(), QString());
+            QCOMPARE(std::pair(fWindow->ActionButton()->text(), fWindow->LogView()->toPlainText()),
+                     std::pair(u"Uninstall"_qs, QString()));
         }
         WriteWholeFile(Path("answer"), "");
         QCOMPARE(fWindow->Progress()->maximum(), 0);
@@ -94,8 +76,7 @@ private slots:
         Click();
         QCOMPARE(fLog.fLines, (QStringList{u"uninstall.sh not found at "_qs + QString::fromStdString(Path("missing.sh")),
                                            u"AuthorizationExecuteWithPrivileges() returned 2"_qs}));
-        QVERIFY(!std::filesystem::exists(Path("calls")));
-        QVERIFY(fWindow->ActionButton()->isEnabled());
+        QVERIFY(!std::filesystem::exists(Path("calls")) && fWindow->ActionButton()->isEnabled());
     }
 
     void theRestartQuestionQuitsAndRestartsOnlyWhenAsked()
@@ -110,7 +91,13 @@ private slots:
             Click();
             QCOMPARE(fDialogs.fAsked.takeLast(), u"It is recommended that you restart your computer before continuing."_qs);
             QCOMPARE(quit.count(), 1);
-            QCOMPARE(RebootCalls(), restart ? u"a(tav) 1 1 b true"_qs : u"a(tav) 0"_qs);
+            // The Reboot calls logind's stand-in received, their times left out.
+            QProcess busctl;
+            busctl.start(u"busctl"_qs, {u"--system"_qs, u"call"_qs, u"org.freedesktop.login1"_qs, u"/org/freedesktop/login1"_qs,
+                                        u"org.freedesktop.DBus.Mock"_qs, u"GetMethodCalls"_qs, u"s"_qs, u"Reboot"_qs});
+            QVERIFY(busctl.waitForFinished());
+            QCOMPARE(QString::fromUtf8(busctl.readAllStandardOutput()).remove(QRegularExpression(u" [0-9]{6,}"_qs)),
+                     restart ? u"a(tav) 1 1 b true\n"_qs : u"a(tav) 0\n"_qs);
         }
         QVERIFY(fLog.fLines.isEmpty());
         // Without logind the failure is logged, and the application quits all the same.
@@ -146,13 +133,12 @@ private:
     {
         fController.reset();
         fWindow = std::make_unique<AUninstallerWindow>();
-        fController = std::make_unique<AUninstallerController>(*fWindow, QString::fromStdString(script.string()),
-                                                               fLog, fDialogs);
+        fController = std::make_unique<AUninstallerController>(*fWindow, QString::fromStdString(script), fLog, fDialogs);
     }
     void Click() { fWindow->ActionButton()->click(); }
 
-    std::unique_ptr<ATemporaryFolder> fFolder;
-    std::unique_ptr<AScopedEnvironment> fPath;
+    std::optional<ATemporaryFolder> fFolder;
+    std::optional<AScopedEnvironment> fPath;
     AKeptLog fLog;
     AAnsweringDialogs fDialogs;
     std::unique_ptr<AUninstallerWindow> fWindow;
