@@ -1,6 +1,4 @@
-// The reading of "uninstall.sh"'s output: the rows of
-// tests/fixtures/uninstaller/output-reading.txt, each read in two reads split
-// at every byte boundary in turn, then its end.
+// The reading of "uninstall.sh"'s output: the rows of its fixture (whose header says how they are read).
 #include "tests/support/ATestPaths.h"
 #include "uninstaller/AOutputReader.h"
 

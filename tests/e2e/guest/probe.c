@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-2.0
 /*
- * nuvexa-e2e-probe CASE_FILE...: runs the rows of the case files (their
- * format is at the top of each) in the test guest, as root. Prints "ok N -
- * rule" or "not ok N - rule" and "#" lines of what was seen for each check
- * (a step prints only when it fails), "#" lines for the measures, and "e2e
- * result: P passed, F failed". The devices carry NUVEXA_VENDOR_ID (default
- * 0xFEED), as the programs were built with. A uhid write runs the whole
- * report path (the driver's hooks, hidraw, hid-input, evdev, the kernel log)
- * before it returns, so the nodes are read without waiting.
+ * nuvexa-e2e-probe CASE_FILE...: runs the case files' rows (their format is at
+ * the top of each) in the test guest as root, printing "ok N - rule" or "not
+ * ok N - rule" with "#" lines of what was seen, then "e2e result: P passed, F
+ * failed". A uhid write runs the whole report path (the driver's hooks,
+ * hidraw, hid-input, evdev, the kernel log) before it returns, so the nodes
+ * are read without waiting.
  */
 #define _GNU_SOURCE
 #include <errno.h>
