@@ -33,7 +33,6 @@ static struct device {
 } devices[8];
 static int device_count, kernel_log, keyboard = -1, passed, failed;
 static char detail[TEXT_SIZE];
-static double last_press;	/* the seconds from the last press row's write to its first key */
 
 static double now(void)
 {
@@ -337,32 +336,37 @@ static bool open_keyboard(char **field)
 	return count == 1 || fail("no input device named %s", field[0]);
 }
 
-/* Writes PRESS and then its release (its first byte, zeros after); returns the seconds to an event on FDS, or -1. */
-static double press_once(struct device *device, const char *press, const int *fds, int count, double timeout)
+/*
+ * Writes PRESS and then its release (its first byte, zeros after): whether
+ * the nodes FDS play KEYS within 5 s and nothing more in the AFTER seconds
+ * after; the seconds from the write to their first event go in LATENCY.
+ */
+static bool play(struct device *device, const char *press, const int *fds, int count, const char *keys, double after,
+		 double *latency)
 {
 	unsigned char bytes[64], release[64] = { 0 };
 	size_t size = parse_hex(press, bytes, sizeof(bytes));
 	struct pollfd polls[MAX_NODES];
-	double started = now(), came;
+	char seen[TEXT_SIZE] = "";
+	double started;
+	read_input(fds, count, seen, ALL, 0);
+	seen[0] = '\0';
 	for (int i = 0; i < count; i++)
 		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
+	started = now();
 	send_report(device, bytes, size);
-	came = poll(polls, count, (int)(timeout * 1000)) > 0 ? now() - started : -1;
+	*latency = poll(polls, count, 5000) > 0 ? now() - started : -1;
 	release[0] = bytes[0];
 	send_report(device, release, size);
-	return came;
+	read_input(fds, count, seen, count_of(keys, ",") + 1, 5);
+	read_input(fds, count, seen, ALL, after);
+	return strcmp(seen, keys) == 0 || fail("%s got: %s\nexpected: %s", count == 1 ? "the keyboard" : "evdev", seen, keys);
 }
 
-/* The keyboard plays KEYS within 5 s of the press, and nothing more in the 0.3 s after (the AFTER field, if any). */
 static bool press(char **field)
 {
-	char seen[TEXT_SIZE] = "";
-	read_input(&keyboard, 1, seen, ALL, 0);
-	seen[0] = '\0';
-	last_press = press_once(device_named(field[0]), field[1], &keyboard, 1, 5);
-	read_input(&keyboard, 1, seen, count_of(field[2], ",") + 1, 5);
-	read_input(&keyboard, 1, seen, ALL, field[3] ? atof(field[3]) : 0.3);
-	return strcmp(seen, field[2]) == 0 || fail("the virtual keyboard got: %s\nexpected: %s", seen, field[2]);
+	double latency;
+	return play(device_named(field[0]), field[1], &keyboard, 1, field[2], 0.3, &latency);
 }
 
 static int compare_times(const void *a, const void *b)
@@ -370,32 +374,28 @@ static int compare_times(const void *a, const void *b)
 	return (*(const double *)a > *(const double *)b) - (*(const double *)a < *(const double *)b);
 }
 
-/* A benchmark, printed; what is checked is that every press through the agent played its keys. */
+/* A benchmark, printed; what is checked is that every press played its keys, on the device's evdev nodes and through the agent. */
 static bool latency(char **field)
 {
 	struct device *device = device_named(field[0]);
-	int presses = atoi(field[1]), count[2] = { presses, 0 };
-	double times[2][presses];
-	char *agent_press[] = { field[0], field[3], field[4], "0" };
+	int presses = atoi(field[1]), count[2] = { 0, 0 };
+	double times[2][presses], latency;
 	const char *path[] = { "kernel alone (uhid write to the device's evdev event)",
 			       "through the agent (uhid write to the virtual keyboard's first event)" };
 	wait_bound(device, NULL, 10);
-	for (int i = 0; i < presses; i++) {
-		drain(device);
-		times[0][i] = press_once(device, field[2], device->evdev, device->evdev_count, 0);
-	}
-	drain(device);
-	for (int i = 0; i < presses; i++)
-		if (press(agent_press) && last_press >= 0)
-			times[1][count[1]++] = last_press;
 	for (int k = 0; k < 2; k++) {
+		for (int i = 0; i < presses; i++)
+			if (play(device, field[2 + 2 * k], k ? &keyboard : device->evdev, k ? 1 : device->evdev_count,
+				 field[3 + 2 * k], 0, &latency) && latency >= 0)
+				times[k][count[k]++] = latency;
 		qsort(times[k], count[k], sizeof(double), compare_times);
 		if (count[k] >= 100)
 			printf("# latency, %s: median %.3f ms, p99 %.3f ms over %d presses\n", path[k],
 			       times[k][count[k] / 2] * 1e3, times[k][count[k] * 99 / 100 - 1] * 1e3, count[k]);
 	}
-	/* A press that did not play leaves what the keyboard got in the detail. */
-	return count[1] == presses || (printf("# %d of %d presses played\n", count[1], presses), false);
+	/* A press that did not play leaves what the nodes got in the detail. */
+	return count[0] + count[1] == 2 * presses ||
+	       (printf("# %d and %d of %d presses played\n", count[0], count[1], presses), false);
 }
 
 static const struct kind {
@@ -406,7 +406,7 @@ static const struct kind {
 } kinds[] = {
 	{ "attach", attach, 1, false }, { "detach", detach, 1, false }, { "shell", command, 1, false },
 	{ "output", command, 2, true }, { "driver", driver, 2, true }, { "report", report, 7, true },
-	{ "keyboard", open_keyboard, 1, true }, { "press", press, 3, true }, { "latency", latency, 5, true },
+	{ "keyboard", open_keyboard, 1, true }, { "press", press, 3, true }, { "latency", latency, 6, true },
 };
 
 static void run_row(const char *rule, char *row)
