@@ -7,17 +7,11 @@
 set -eu
 # dpkg installs files owned by root only as root.
 [ "$(id -u)" = 0 ] || { echo "skipped: needs root"; exit 77; }
-build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "${0%/*}/standins.sh"
 (cd "$work" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/package" >/dev/null 2>&1)
 deb=$(ls "$work"/package/*.deb)
-root=$work/root
-mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates" "$root/home/alice/.config/Nuvexa"
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 touch "$root/var/lib/dpkg/status"
-echo '<devices/>' >"$root/home/alice/.config/Nuvexa/mapping.xml"
-
-. "${0%/*}/standins.sh"
 # dpkg_in_root NAME CALLS ARGUMENTS: runs dpkg, its maintainer scripts making the calls of CALLS-calls.expected.
 dpkg_in_root() {
     name=$1 expected=$2
@@ -39,5 +33,5 @@ dpkg_in_root "an upgrade: the module anew, the agents untouched" upgrade -i "$de
 
 dpkg_in_root "prerm and postrm undo it" prerm-postrm --purge nuvexa-device-controller
 check "the removal leaves the root as it was" "$before" "$(tree)"
-check "mapping.xml kept" '<devices/>' "$(cat "$root/home/alice/.config/Nuvexa/mapping.xml")"
+mapping_kept
 echo "the package installs and removes cleanly"

@@ -4,17 +4,11 @@
 # steps and progress are right, failures are loud, a second run is harmless.
 # Usage: uninstall-staged.sh <build folder>
 set -eu
-build=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-root=$work/root
+. "${0%/*}/standins.sh"
 DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
-mkdir -p "$root/home/alice/.config/Nuvexa" "$root/usr/bin" "$root/sys/module/nuvexa" "$work/kept"
-echo '<devices/>' >"$root/home/alice/.config/Nuvexa/mapping.xml"
+mkdir -p "$root/usr/bin" "$root/sys/module/nuvexa" "$work/kept"
 echo 'not ours' >"$root/usr/bin/other-program"
 cp "$root/usr/share/nuvexa/uninstall.sh" "$root/usr/share/nuvexa/install-manifest.txt" "$work/kept/"
-
-. "${0%/*}/standins.sh"
 touch "$work/dkms-added"
 
 # run NAME STATUS SCRIPT: runs the script, its output in $work/out, and checks
@@ -36,7 +30,7 @@ run "first run" 0 "$root/usr/share/nuvexa/uninstall.sh"
 expected=$(printf '%s\n' "$before" | grep -v -x -F -f "$work/ours")
 after=$(tree)
 check "every installed file gone, nothing else touched" "$expected" "$after"
-check "mapping.xml kept" '<devices/>' "$(cat "$root/home/alice/.config/Nuvexa/mapping.xml")"
+mapping_kept
 has "says mapping.xml is kept" "Kept each user's button mappings" "$work/out"
 calls "system steps" uninstall
 
