@@ -128,7 +128,9 @@ static void open_nodes(const char *pattern, const char *file, const char *line, 
 {
 	char path[256], text[TEXT_SIZE];
 	glob_t found;
-	for (size_t i = 0; glob(pattern, 0, NULL, &found) == 0 && i < found.gl_pathc && *count < MAX_NODES; i++) {
+	if (glob(pattern, 0, NULL, &found) != 0)
+		return;
+	for (size_t i = 0; i < found.gl_pathc && *count < MAX_NODES; i++) {
 		snprintf(path, sizeof(path), "%s/%s", found.gl_pathv[i], file);
 		if (!read_text(path, text) || !strstr(text, line))
 			continue;
@@ -212,16 +214,6 @@ static char *read_new_log(void)
 	return log;
 }
 
-/* Reads what the device's nodes and the kernel log hold, so that a row sees only what it caused. */
-static void drain(const struct device *device)
-{
-	char scratch[TEXT_SIZE] = "";
-	read_input(device->evdev, device->evdev_count, scratch, ALL, 0);
-	while (read(device->hidraw, scratch, sizeof(scratch)) > 0)
-		;
-	read_new_log();
-}
-
 static bool attach(char **field)
 {
 	struct uhid_event event = { .type = UHID_CREATE2 };
@@ -229,7 +221,7 @@ static bool attach(char **field)
 	struct device *device = &devices[device_count];
 	char bus[8], descriptor[256], text[TEXT_SIZE], *line, *rest;
 	pthread_t answerer;
-	if (device - devices == sizeof(devices) / sizeof(devices[0]))
+	if (device_count == sizeof(devices) / sizeof(devices[0]))
 		return fail("more devices than the probe holds");
 	if (sscanf(field[0], "%31s %7s %u %255s", device->label, bus, &create->product, descriptor) != 4 ||
 	    !read_text(descriptor, text))
@@ -305,7 +297,12 @@ static bool report(char **field)
 	char events[TEXT_SIZE] = "", line[512], *item, *rest = field[1], *log;
 	int reports = 0, echoed = 0, lines = 0, came;
 	bool ok;
-	drain(device);
+	/* What the nodes and the kernel log held before the row is dropped: the row sees only what it caused. */
+	read_input(device->evdev, device->evdev_count, events, ALL, 0);
+	while (read(device->hidraw, echo, sizeof(echo)) > 0)
+		;
+	read_new_log();
+	events[0] = '\0';
 	/* Each report is read back at once: hidraw queues 64 reports a reader. */
 	while ((item = strtok_r(rest, ",", &rest)))
 		for (int times = times_of(&item), size = parse_hex(item, bytes, sizeof(bytes)); times-- > 0; reports++)
