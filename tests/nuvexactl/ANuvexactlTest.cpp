@@ -1,12 +1,11 @@
-// nuvexactl run as the real program. Each <case> of a fixture in
-// tests/fixtures/nuvexactl runs it in a configuration folder of its own (its
-// working folder too), while this test serves stand-in agent ports and counts
-// the reload notifications on a private session bus. README.md there gives
-// the form of a case.
+// nuvexactl run as the real program. Each <case> of the fixtures in
+// tests/fixtures/nuvexactl (README.md there gives their form) runs it in a
+// configuration folder of its own, its working folder too, while this test
+// serves stand-in agent ports and counts the reload notifications on a
+// private session bus.
 
 #include "platform/bus/ADistributedNotificationCenter.h"
 #include "platform/ports/AMessagePort.h"
-#include "prefs/APrefController.h"
 #include "tests/support/AAgentSession.h"
 #include "tests/support/AChildProgram.h"
 #include "tests/support/AConfigHome.h"
@@ -32,66 +31,8 @@ struct AStandInPort {
     }
 };
 
-// The file's records, "<device type> <vid> <pid> <presentation>:" and then
-// " <id>/<launch type>/<argument>" per event.
-std::string StoredRecords()
-{
-    std::string text;
-    const APrefController store;
-    for (const auto& [type, device] : store.GetDevices()) {
-        text += APrefController::FromDeviceType(type) + " " + std::to_string(device.GetDeviceVID()) + " " +
-                std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
-        for (const auto& [id, event] : device.GetEvents())
-            text += " " + std::to_string(id) + "/" + APrefController::FromLaunchType(event.GetLaunchType()) + "/" +
-                    event.GetLaunchArg();
-        text += "\n";
-    }
-    return text;
-}
-
-// The expected text with {root}, {mapping} and {vendor} replaced.
-std::string Expand(std::string text, const AConfigHome& home)
-{
-    const std::pair<std::string, std::string> names[] = {
-        {"{root}", home.Root().string()}, {"{mapping}", home.MappingPath().string()}, {"{vendor}", std::to_string(kVendorID)}};
-    for (const auto& [name, value] : names) {
-        for (size_t at; (at = text.find(name)) != std::string::npos;)
-            text.replace(at, name.size(), value);
-    }
-    return text;
-}
-
-// An output against <stdout>/<stderr> (the whole text) or the run's
-// stdout-line/stderr-line attribute (its first line); with neither, nothing at all.
-void ExpectOutput(const std::string& output, const pugi::xml_node& run, const std::string& stream, const AConfigHome& home)
-{
-    if (const pugi::xml_attribute line = run.attribute((stream + "-line").c_str()))
-        EXPECT_EQ(output.substr(0, output.find('\n')), Expand(line.value(), home)) << stream << ": " << output;
-    else
-        EXPECT_EQ(output, Expand(run.child(stream.c_str()).text().get(), home)) << stream;
-}
-
 class ANuvexactlTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(fCenter.AddObserver(
-            &fNotifications, [](ADistributedNotificationCenter*, void* count, std::string_view, std::string_view) {
-                ++*static_cast<int*>(count);
-            },
-            "NuvexaAgent", "PrefChange"));
-    }
-
-    void RunCases(const std::string& fixture)
-    {
-        pugi::xml_document cases;
-        ASSERT_TRUE(cases.load_file(FixturePath("nuvexactl/" + fixture).c_str()));
-        const auto all = cases.child("cases").children("case");
-        EXPECT_GT(std::distance(all.begin(), all.end()), 0) << fixture;
-        for (const pugi::xml_node& test : all)
-            RunCase(test);
-    }
-
     void RunCase(const pugi::xml_node& test);
 
     // While the program runs, this test's loop serves the ports unless told not to.
@@ -115,6 +56,14 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
 {
     SCOPED_TRACE(test.attribute("rule").value());
     AConfigHome home;
+    // The expected texts with {root}, {mapping} and {vendor} replaced.
+    const auto expand = [&](std::string text) {
+        for (const auto& [name, value] : {std::pair<std::string, std::string>{"{root}", home.Root().string()},
+                                          {"{mapping}", home.MappingPath().string()}, {"{vendor}", std::to_string(kVendorID)}})
+            for (size_t at; (at = text.find(name)) != std::string::npos;)
+                text.replace(at, name.size(), value);
+        return text;
+    };
     const std::string setup = test.attribute("setup").value();
     if (const pugi::xml_attribute mapping = test.attribute("mapping"))
         home.InstallFixture(mapping.value());
@@ -149,8 +98,14 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
         SCOPED_TRACE(run.attribute("args").value());
         const AProgramResult result = Run(arguments, options, run.attribute("serve").as_bool(true));
         EXPECT_EQ(result.fStatus, run.attribute("status").as_int(0)) << result.fStderr;
-        ExpectOutput(result.fStdout, run, "stdout", home);
-        ExpectOutput(result.fStderr, run, "stderr", home);
+        // The whole output as <stdout>/<stderr>, or its first line as the
+        // stdout-line/stderr-line attribute; with neither, nothing at all.
+        for (const auto& [stream, output] : {std::pair<std::string, std::string>{"stdout", result.fStdout}, {"stderr", result.fStderr}}) {
+            if (const pugi::xml_attribute line = run.attribute((stream + "-line").c_str()))
+                EXPECT_EQ(output.substr(0, output.find('\n')), expand(line.value())) << stream << ": " << output;
+            else
+                EXPECT_EQ(output, expand(run.child(stream.c_str()).text().get())) << stream;
+        }
         EXPECT_TRUE(result.fStatus != 2 || result.fStderr.find("\n\nUsage: nuvexactl ") != std::string::npos)
             << "a usage error shows the usage";
     }
@@ -164,7 +119,7 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     EXPECT_TRUE(file != "absent" || !std::filesystem::exists(home.MappingPath())) << "no file is made";
     EXPECT_TRUE(file != "no-folder" || !std::filesystem::exists(home.StoreFolder())) << "no folder is made";
     if (const pugi::xml_node records = test.child("records")) {
-        EXPECT_EQ(StoredRecords(), Expand(records.text().get(), home));
+        EXPECT_EQ(DescribeRecords(APrefController()), expand(records.text().get()));
     }
     const std::string requests = test.child("requests").text().get();
     const int notifications = test.attribute("notifications").as_int(0);
@@ -174,19 +129,21 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     EXPECT_EQ(fNotifications - notificationsBefore, notifications) << "reload notifications";
 }
 
-TEST_F(ANuvexactlTest, Show)
-{
-    RunCases("show.xml");
-}
-
-TEST_F(ANuvexactlTest, SetAndSetPresentation)
-{
-    RunCases("set.xml");
-}
-
-TEST_F(ANuvexactlTest, DevicesReloadAndKeys)
-{
-    RunCases("agent.xml");
-}
-
 } // namespace
+
+TEST_F(ANuvexactlTest, EachCaseOfShowSetAndTheAgentCommands)
+{
+    ASSERT_TRUE(fCenter.AddObserver(
+        &fNotifications, [](ADistributedNotificationCenter*, void* count, std::string_view, std::string_view) {
+            ++*static_cast<int*>(count);
+        },
+        "NuvexaAgent", "PrefChange"));
+    for (const char* fixture : {"show.xml", "set.xml", "agent.xml"}) {
+        SCOPED_TRACE(fixture);
+        pugi::xml_document cases;
+        ASSERT_TRUE(cases.load_file(FixturePath(std::string("nuvexactl/") + fixture).c_str()));
+        ASSERT_TRUE(cases.child("cases").child("case"));
+        for (const pugi::xml_node& test : cases.child("cases").children("case"))
+            RunCase(test);
+    }
+}

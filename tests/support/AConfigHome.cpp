@@ -3,8 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-AConfigHome::AConfigHome() : fConfigHome("XDG_CONFIG_HOME", (fFolder.Path() / "config").string()) {}
-
 void AConfigHome::InstallFixture(const std::string& name) const
 {
     std::filesystem::create_directories(StoreFolder());
@@ -17,7 +15,18 @@ bool AConfigHome::ShutOutOtherSavers() const
         if (chmod(path.c_str(), 0755) != 0)
             return false;
     }
-    if (chmod(MappingPath().c_str(), 0644) != 0)
-        return false;
-    return geteuid() == 0 || chmod(StoreFolder().c_str(), 0555) == 0;
+    return chmod(MappingPath().c_str(), 0644) == 0 && (geteuid() == 0 || chmod(StoreFolder().c_str(), 0555) == 0);
+}
+
+std::string DescribeRecords(const APrefController& store)
+{
+    std::string text;
+    for (const auto& [type, device] : store.GetDevices()) {
+        text += std::to_string(type) + " " + std::to_string(device.GetDeviceVID()) + " " +
+                std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
+        for (const auto& [id, event] : device.GetEvents())
+            text += " " + std::to_string(id) + "/" + std::to_string(event.GetLaunchType()) + "/" + event.GetLaunchArg();
+        text += "\n";
+    }
+    return text;
 }

@@ -105,11 +105,11 @@ std::vector<AFixtureRow> ReadFixtureRows(const std::string& relative)
     std::istringstream lines(ReadWholeFile(FixturePath(relative)));
     std::string rule;
     for (std::string line; std::getline(lines, line);) {
-        const size_t arrow = line.find(" =>");
+        const size_t arrow = (" " + line).find(" =>");  // where "=>" starts in the line
         if (line.empty() || line[0] == '#' || arrow == std::string::npos)
             rule = line;
         else
-            rows.push_back({rule, line.substr(0, arrow), line.substr(std::min(line.size(), arrow + 4))});
+            rows.push_back({rule, line.substr(0, arrow - (arrow > 0)), line.substr(std::min(line.size(), arrow + 3))});
     }
     if (rows.empty())
         throw std::runtime_error(relative + " has no rows");
