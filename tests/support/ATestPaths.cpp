@@ -88,17 +88,6 @@ std::vector<uint8_t> ReadHexFixture(const std::filesystem::path& path)
     return bytes;
 }
 
-std::vector<std::string> ReadFixtureLines(const std::string& relative)
-{
-    std::istringstream text(ReadWholeFile(FixturePath(relative)));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(text, line);)
-        lines.insert(lines.end(), line.empty() ? 0 : 1, line);
-    if (lines.empty())
-        throw std::runtime_error(relative + " has no lines");
-    return lines;
-}
-
 std::vector<AFixtureRow> ReadFixtureRows(const std::string& relative)
 {
     std::vector<AFixtureRow> rows;

@@ -43,12 +43,9 @@ void WriteWholeFile(const std::filesystem::path& path, const std::string& text);
 // and '#' lines saying where the bytes come from. Throws on a bad token.
 std::vector<uint8_t> ReadHexFixture(const std::filesystem::path& path);
 
-// The lines of tests/fixtures/<relative> but the blank ones; throws when it
-// has none.
-std::vector<std::string> ReadFixtureLines(const std::string& relative);
-
-// The rows "<given> => <expected>" of tests/fixtures/<relative>, each with the
-// comment line above it, which names its rule. Throws when it has no rows.
+// The rows "<given> => <expected>" of tests/fixtures/<relative> (the given
+// may be empty), each with the comment line above it, which names its rule.
+// Throws when it has no rows.
 struct AFixtureRow {
     std::string fRule, fGiven, fExpected;
 };
