@@ -1,7 +1,6 @@
 #include "tests/support/ATestPaths.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -26,33 +25,6 @@ ATemporaryFolder::~ATemporaryFolder()
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
     fs::remove_all(fPath, ignored);
-}
-
-AScopedEnvironment::AScopedEnvironment(std::string name, const std::string& value) : fName(std::move(name))
-{
-    if (const char* old = getenv(fName.c_str()))
-        fHadValue = true, fOldValue = old;
-    setenv(fName.c_str(), value.c_str(), 1);
-}
-
-AScopedEnvironment::~AScopedEnvironment()
-{
-    fHadValue ? setenv(fName.c_str(), fOldValue.c_str(), 1) : unsetenv(fName.c_str());
-}
-
-std::filesystem::path BuildBinaryPath(const std::string& program)
-{
-    return std::filesystem::path(NUVEXA_BUILD_BIN_DIR) / program;
-}
-
-std::filesystem::path BuildDataFolder()
-{
-    return NUVEXA_BUILD_DATA_DIR;
-}
-
-std::filesystem::path FixturePath(const std::string& relative)
-{
-    return std::filesystem::path(NUVEXA_TEST_FIXTURES) / relative;
 }
 
 std::string ReadWholeFile(const std::filesystem::path& path)
