@@ -17,39 +17,25 @@
 
 namespace {
 
-// A stand-in agent port: answers each request with fReply and records it as
-// "<id>:<payload> ", "-" standing for no payload.
-struct AStandInPort {
-    std::optional<AMessageData> fReply;
-    std::string fRequests;
-
-    static std::optional<AMessageData> Callout(ALocalMessagePort*, int32_t id, const AMessageData* payload, void* info)
-    {
-        auto* self = static_cast<AStandInPort*>(info);
-        self->fRequests += std::to_string(id) + ":" + (payload ? std::string(payload->begin(), payload->end()) : "-") + " ";
-        return self->fReply;
-    }
-};
-
 class ANuvexactlTest : public ::testing::Test {
 protected:
     void RunCase(const pugi::xml_node& test);
 
-    // While the program runs, this test's loop serves the ports unless told not to.
-    AProgramResult Run(const std::vector<std::string>& arguments, const AProgramOptions& options, bool serve)
+    // A stand-in agent port's callout: answers each request with fReply and
+    // records it in fRequests as "<id>:<payload> ", "-" standing for no payload.
+    static std::optional<AMessageData> Callout(ALocalMessagePort*, int32_t id, const AMessageData* payload, void* info)
     {
-        if (!serve)
-            return RunProgram(BuildBinaryPath("nuvexactl"), arguments, options, 5.0);
-        AChildProgram child(BuildBinaryPath("nuvexactl"), arguments, options);
-        for (int i = 0; i < 4000 && child.IsRunning(); ++i)
-            fLoop.RunOnce(5'000);
-        return {child.Wait(10.0).value_or(-1), child.Stdout(), child.Stderr()};
+        auto* self = static_cast<ANuvexactlTest*>(info);
+        self->fRequests += std::to_string(id) + ":" + (payload ? std::string(payload->begin(), payload->end()) : "-") + " ";
+        return self->fReply;
     }
 
     AAgentSession fSession;
     AEventLoop fLoop;
     ADistributedNotificationCenter fCenter{&fLoop};
     int fNotifications = 0;
+    std::optional<AMessageData> fReply;
+    std::string fRequests;
 };
 
 void ANuvexactlTest::RunCase(const pugi::xml_node& test)
@@ -75,12 +61,12 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     std::optional<AScopedEnvironment> noBus;
     if (setup == "no-session-bus")
         noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home.Root() / "none").string());
-    AStandInPort agent;
     std::unique_ptr<ALocalMessagePort> port;
+    fRequests.clear();
     if (const pugi::xml_node stand = test.child("agent")) {
         const std::string reply = stand.text().get();
-        agent.fReply = reply.empty() ? std::nullopt : std::optional<AMessageData>(AMessageData(reply.begin(), reply.end()));
-        port = ALocalMessagePort::Create(fLoop, stand.attribute("port").value(), AStandInPort::Callout, &agent);
+        fReply = reply.empty() ? std::nullopt : std::optional<AMessageData>(AMessageData(reply.begin(), reply.end()));
+        port = ALocalMessagePort::Create(fLoop, stand.attribute("port").value(), Callout, this);
         ASSERT_NE(port, nullptr);
     }
 
@@ -96,7 +82,11 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
         for (const pugi::xml_node& argument : run.children("arg"))
             arguments.push_back(argument.text().get());
         SCOPED_TRACE(run.attribute("args").value());
-        const AProgramResult result = Run(arguments, options, run.attribute("serve").as_bool(true));
+        // While the program runs, this test's loop serves the ports unless told not to.
+        AChildProgram child(BuildBinaryPath("nuvexactl"), arguments, options);
+        for (int i = 0; i < 4000 && run.attribute("serve").as_bool(true) && child.IsRunning(); ++i)
+            fLoop.RunOnce(5'000);
+        const AProgramResult result{child.Wait(10.0).value_or(-1), child.Stdout(), child.Stderr()};
         EXPECT_EQ(result.fStatus, run.attribute("status").as_int(0)) << result.fStderr;
         // The whole output as <stdout>/<stderr>, or its first line as the
         // stdout-line/stderr-line attribute; with neither, nothing at all.
@@ -123,9 +113,9 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     }
     const std::string requests = test.child("requests").text().get();
     const int notifications = test.attribute("notifications").as_int(0);
-    fLoop.RunUntil([&] { return agent.fRequests == requests && fNotifications - notificationsBefore == notifications; },
+    fLoop.RunUntil([&] { return fRequests == requests && fNotifications - notificationsBefore == notifications; },
                    5'000'000);
-    EXPECT_EQ(agent.fRequests, requests);
+    EXPECT_EQ(fRequests, requests);
     EXPECT_EQ(fNotifications - notificationsBefore, notifications) << "reload notifications";
 }
 
