@@ -11,7 +11,9 @@
 #include <atomic>
 #include <functional>
 #include <numeric>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <sys/stat.h>
 #include <thread>
 
@@ -112,54 +114,43 @@ TEST(ARecordsTest, NumbersReadAsTheirLeadingDecimalDigitsClampedTo32Bits)
     EXPECT_EQ(ReadLeadingInteger(std::string_view("123456", 3)), 123) << "the view ends the number";
 }
 
-// Nuvexa/mapping.xml in $XDG_CONFIG_HOME when that is absolute, else in
-// .config of HOME; missing configuration folders are made private to the
-// user, the file itself only by a save.
+// The rows of prefs/locations.txt; the file itself is made only by a save.
 TEST(AMappingLocationTest, TheFileIsNuvexaMappingXmlInTheConfigFolder)
 {
     namespace fs = std::filesystem;
-    const char* const kNoFolder = "PrefController: Could not locate config file";
-    const char* const kNoFile = "PrefController: Error loading preferences";
-    const struct {
-        const char* fRule;
-        const char* fConfigHome;                    // a leading "/" is the test's root
-        std::function<void(const path&)> fPrepare;  // given the test's root
-        const char* fFile;                          // below the test's root, or the failure
-    } rows[] = {
-        {"XDG_CONFIG_HOME, its missing folders made private", "/a/b", nullptr, "/a/b/Nuvexa/mapping.xml"},
-        {"an empty XDG_CONFIG_HOME means .config of HOME", "", nullptr, "/home/.config/Nuvexa/mapping.xml"},
-        {"a relative XDG_CONFIG_HOME means .config of HOME", "a/b", nullptr, "/home/.config/Nuvexa/mapping.xml"},
-        {"a link to a folder is the folder", "/c",
-         [](const path& r) { fs::create_directories(r / "d"), fs::create_directory_symlink(r / "d", r / "c/Nuvexa"); },
-         "/c/Nuvexa/mapping.xml"},
-        {"a plain file named Nuvexa", "/c", [](const path& r) { WriteWholeFile(r / "c/Nuvexa", ""); }, kNoFolder},
-        {"a configuration folder below a plain file", "/f/c", [](const path& r) { WriteWholeFile(r / "f", ""); }, kNoFolder},
-        {"a folder named mapping.xml", "/c", [](const path& r) { fs::create_directories(r / "c/Nuvexa/mapping.xml"); }, kNoFile},
-        {"a dangling link named mapping.xml", "/c",
-         [](const path& r) { fs::create_directories(r / "c/Nuvexa"), fs::create_symlink(r / "gone", r / "c/Nuvexa/mapping.xml"); },
-         kNoFile},
-        {"a FIFO named mapping.xml, not waited on", "/c",
-         [](const path& r) { fs::create_directories(r / "c/Nuvexa"), mkfifo((r / "c/Nuvexa/mapping.xml").c_str(), 0600); }, kNoFile},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.fRule);
+    for (const auto& [rule, given, file] : ReadFixtureRows("prefs/locations.txt")) {
+        SCOPED_TRACE(rule);
         ATemporaryFolder root;
-        const std::string rootText = root.Path().string();
-        fs::create_directories(root.Path() / "home");
-        AScopedEnvironment home("HOME", rootText + "/home");
-        AScopedEnvironment config("XDG_CONFIG_HOME", (row.fConfigHome[0] == '/' ? rootText : "") + row.fConfigHome);
-        if (row.fPrepare)
-            fs::create_directory(root.Path() / "c"), row.fPrepare(root.Path());
-        std::unique_ptr<APrefController> store;
-        const std::string failure = FailureOf([&] { store = std::make_unique<APrefController>(); });
-        EXPECT_EQ(store ? store->GetXmlPath().substr(rootText.size()) : failure, row.fFile);
+        const path& r = root.Path();
+        fs::create_directories(r / "home"), fs::create_directories(r / "c");
+        std::istringstream words(given);
+        std::string configHome;
+        words >> configHome;
+        AScopedEnvironment home("HOME", (r / "home").string());
+        AScopedEnvironment config("XDG_CONFIG_HOME", (configHome.starts_with('/') ? r.string() : "") + configHome);
+        bool prepared = false;
+        for (std::string step; words >> step; prepared = true) {
+            const size_t colon = step.find(':'), equals = step.find('=');
+            const path at = r / step.substr(colon + 1, equals - colon - 1);
+            if (step.starts_with("folder:"))
+                fs::create_directories(at);
+            else if (step.starts_with("file:"))
+                WriteWholeFile(at, "");
+            else if (step.starts_with("fifo:"))
+                mkfifo(at.c_str(), 0600);
+            else
+                fs::create_symlink(r / step.substr(equals + 1), at);
+        }
+        std::optional<APrefController> store;
+        const std::string failure = FailureOf([&] { store.emplace(); });
+        EXPECT_EQ(store ? store->GetXmlPath().substr(r.string().size()) : failure, file);
         if (!store)
             continue;
         EXPECT_FALSE(fs::exists(store->GetXmlPath()));
         store->FlushXml();
         EXPECT_TRUE(fs::exists(store->GetXmlPath()));
         for (path made = path(store->GetXmlPath()).parent_path().parent_path();
-             !row.fPrepare && made != root.Path() / "home" && made != root.Path(); made = made.parent_path())
+             !prepared && made != r / "home" && made != r; made = made.parent_path())
             EXPECT_EQ(ModeOf(made), 0700u) << made;
     }
 }
@@ -224,28 +215,24 @@ TEST(AMappingFileTest, ASaveReplacesTheFileWholeFromTheRecordsKeepingItsModeAndI
     EXPECT_EQ(ListFolder(home.MappingPath()), "inside");
 }
 
-// A large and a small store saved in turn by another store while this one
+// A large and a small store saved in turn by other stores while this one
 // reads: a partly written large file would be cut midway.
 TEST(AMappingFileTest, AReaderNeverSeesAPartlyWrittenFile)
 {
     AConfigHome home;
-    const auto fill = [](APrefController& store, bool large) {
-        store.ClearDevices();
-        for (EDeviceType type = 0; type < (large ? 3 : 1); ++type) {
-            store.AddOrUpdateDevice(type, kVendorID, 1001 + type, 1);
-            for (int32_t id = 0; id < (large ? 300 : 1); ++id)
-                store.AddOrUpdateEvent(type, id, kLaunchExec, "/opt/application/number/" + std::to_string(id));
-        }
-        return DescribeRecords(store);
-    };
-    APrefController reader;
-    const std::string large = fill(reader, true), small = fill(reader, false);
-    reader.FlushXml();
+    APrefController reader, large, small;
+    for (EDeviceType type = 0; type < 3; ++type) {
+        large.AddOrUpdateDevice(type, kVendorID, 1001 + type, 1);
+        for (int32_t id = 0; id < 300; ++id)
+            large.AddOrUpdateEvent(type, id, kLaunchExec, "/opt/application/number/" + std::to_string(id));
+    }
+    small.AddOrUpdateDevice(0, kVendorID, 1001, 1);
+    small.FlushXml();
+    const std::string largeRecords = DescribeRecords(large), smallRecords = DescribeRecords(small);
     std::atomic<bool> saving = true;
-    std::thread saver([&, file = reader.GetXmlPath()] {
-        APrefController store(file);
+    std::thread saver([&] {
         for (int save = 0; save < 150; ++save)
-            fill(store, save % 2 == 0), store.FlushXml();
+            (save % 2 == 0 ? large : small).FlushXml();
         saving = false;
     });
     int reads = 0;
@@ -253,12 +240,12 @@ TEST(AMappingFileTest, AReaderNeverSeesAPartlyWrittenFile)
     for (; saving && problem.empty(); ++reads) {
         problem = FailureOf([&] { reader.Load(); });
         if (problem == "no failure")
-            problem = DescribeRecords(reader) == small || DescribeRecords(reader) == large ? "" : "a partial store";
+            problem = DescribeRecords(reader) == smallRecords || DescribeRecords(reader) == largeRecords ? "" : "a partial store";
     }
     saver.join();
     EXPECT_EQ(problem, "") << "read " << reads;
     EXPECT_GT(reads, 0);
     reader.Load();
-    EXPECT_EQ(DescribeRecords(reader), small) << "the last save wrote the small store";
+    EXPECT_EQ(DescribeRecords(reader), smallRecords) << "the last save wrote the small store";
     EXPECT_EQ(ListFolder(home.StoreFolder()), "mapping.xml");
 }
