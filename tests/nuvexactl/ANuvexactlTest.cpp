@@ -1,8 +1,6 @@
-// nuvexactl run as the real program. Each <case> of the fixtures in
-// tests/fixtures/nuvexactl (README.md there gives their form) runs it in a
-// configuration folder of its own, its working folder too, while this test
-// serves stand-in agent ports and counts the reload notifications on a
-// private session bus.
+// nuvexactl run as the real program, once per <case> of tests/fixtures/nuvexactl
+// (README.md there gives their form), in a configuration folder of its own,
+// while the test serves stand-in agent ports and counts reload notifications.
 
 #include "platform/bus/ADistributedNotificationCenter.h"
 #include "platform/ports/AMessagePort.h"

@@ -98,9 +98,6 @@ TEST(ARecordsTest, AbsentNamesReadAsZeroAndTypesOutsideTheTablesAsTheNameOfZero)
     EXPECT_EQ(APrefController::FromLaunchType(-1), "default");
     EXPECT_EQ(APrefController::ToDeviceType(std::nullopt), kDeviceRFMouse);
     EXPECT_EQ(APrefController::ToLaunchType(std::nullopt), kLaunchDefault);
-    ADevice device;
-    device.SetDeviceType(5);
-    EXPECT_EQ(device.GetDeviceTypeDescription(), "");
 }
 
 TEST(ARecordsTest, NumbersReadAsTheirLeadingDecimalDigitsClampedTo32Bits)
