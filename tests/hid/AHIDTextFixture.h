@@ -1,7 +1,7 @@
 #pragma once
-// Reading the HID text fixtures (tests/fixtures/hid/*.txt): their lines, hex
-// bytes, "bytes => expected" rows, and elements and value changes written as
-// page:usage in hex ("7:2F", "9:5=1"), so that a row reads as the file does.
+// Reading the HID fixtures (tests/fixtures/hid): hex bytes, and elements and
+// value changes written as page:usage in hex ("7:2F", "9:5=1"), so that a row
+// reads as the file does.
 
 #include "hid/AHIDReportDescriptor.h"
 #include "tests/support/ATestPaths.h"
@@ -10,15 +10,6 @@
 
 #include <algorithm>
 #include <sstream>
-#include <string>
-#include <utility>
-#include <vector>
-
-// The file's lines but the blank ones; comment lines start with '#'.
-inline std::vector<std::string> FixtureLines(const std::string& file)
-{
-    return ReadFixtureLines("hid/" + file);
-}
 
 inline std::vector<uint8_t> HexBytes(const std::string& text)
 {
@@ -27,13 +18,6 @@ inline std::vector<uint8_t> HexBytes(const std::string& text)
     for (unsigned byte; words >> std::hex >> byte;)
         bytes.push_back(static_cast<uint8_t>(byte));
     return bytes;
-}
-
-// "bytes => expected": the bytes, and the expected text trimmed.
-inline std::pair<std::string, std::string> SplitRow(const std::string& row)
-{
-    const size_t arrow = row.find("=>"), rest = row.find_first_not_of(' ', arrow + 2);
-    return {row.substr(0, arrow), rest == std::string::npos ? "" : row.substr(rest)};
 }
 
 inline AHIDElementList ParseFixture(const std::string& file)

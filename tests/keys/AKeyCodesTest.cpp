@@ -20,36 +20,25 @@ TEST(AKeyCodes, TheTableMatchesItsReferenceBothWaysAndNamesOnlyItsNamedKeys)
         EXPECT_GE(code, 0) << word;
         return static_cast<uint16_t>(code);
     };
-    std::string rule, kind, word;
-    for (const std::string& line : ReadFixtureLines("keys/key-codes.txt")) {
-        if (line[0] == '#') {
-            rule = line;
+    for (const auto& [rule, kind, codes] : ReadFixtureRows("keys/key-codes.txt")) {
+        SCOPED_TRACE(rule + ": " + kind + " => " + codes);
+        if (const AKeyCode* key = kind.starts_with("name ") ? FindMacKeyCode(std::stoi(kind.substr(5))) : nullptr) {
+            EXPECT_EQ(std::string(key->fName ? key->fName : "") + (key->fClosingName ? " " + std::string(key->fClosingName) : ""),
+                      codes);
+            --named;
             continue;
         }
-        SCOPED_TRACE(rule + ": " + line);
-        std::istringstream words(line);
-        words >> kind;
-        if (kind == "name") {
-            std::string names;
-            words >> word;
-            std::getline(words, names);
-            const AKeyCode* key = FindMacKeyCode(std::stoi(word));
-            ASSERT_NE(key, nullptr);
-            EXPECT_EQ(std::string(" ") + (key->fName ? key->fName : "") +
-                          (key->fClosingName ? std::string(" ") + key->fClosingName : ""), names);
-            --named;
-        }
-        while (words >> word) {
+        ASSERT_FALSE(kind.starts_with("name ")) << "no such key";
+        std::istringstream words(codes);
+        for (std::string word; words >> word;) {
             if (kind == "pc")
                 EXPECT_TRUE(EvdevToMacKeyCode(evdev(word)).has_value());
             else if (kind == "no-evdev")
                 EXPECT_EQ(MacKeyCodeToEvdev(std::stoi(word)), std::nullopt);
             else if (kind == "no-mac")
                 EXPECT_EQ(EvdevToMacKeyCode(evdev(word)), std::nullopt);
-            else {
-                EXPECT_EQ(MacKeyCodeToEvdev(std::stoi(kind)), evdev(word));
-                EXPECT_EQ(EvdevToMacKeyCode(evdev(word)), std::stoi(kind));
-            }
+            else
+                EXPECT_TRUE(MacKeyCodeToEvdev(std::stoi(kind)) == evdev(word) && EvdevToMacKeyCode(evdev(word)) == std::stoi(kind));
         }
     }
     for (uint16_t code = KEY_ESC; code <= KEY_KPDOT; ++code)

@@ -1,16 +1,15 @@
 #include "keys/ANXEventTranslator.h"
 
-#include "tests/support/ATestPaths.h"
 #include "tests/support/ANXEventBuilders.h"
 #include "tests/support/ARecordingVirtualKeyboard.h"
+#include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
 #include <linux/input-event-codes.h>
 
-#include <algorithm>
 #include <cstdio>
+#include <set>
 #include <sstream>
-#include <string>
 
 namespace {
 
@@ -46,13 +45,12 @@ std::vector<AEvdevEvent> Play(ANXEventTranslator& translator, const std::string&
 TEST(ANXEventTranslator, PostedEventsBecomeTheseKeyEventsEachFollowedByASynReport)
 {
     for (const auto& [rule, script, keys] : ReadFixtureRows("keys/translator.txt")) {
-        SCOPED_TRACE(rule);
         std::istringstream events(keys);
         std::string expected;  // each key event followed by its SYN_REPORT
         for (std::string key; std::getline(events >> std::ws, key, ',');)
             expected += key + ", SYN_REPORT, ";
         ANXEventTranslator translator;
-        EXPECT_EQ(FormatEvdevEvents(Play(translator, script)) + (keys.empty() ? "" : ", "), expected);
+        EXPECT_EQ(FormatEvdevEvents(Play(translator, script)) + (keys.empty() ? "" : ", "), expected) << rule;
     }
     ANXEventTranslator translator;
     Play(translator, "fKC d0 d11 u0 F50001");  // the last: the same modifiers, and a bit that is none
@@ -62,15 +60,13 @@ TEST(ANXEventTranslator, PostedEventsBecomeTheseKeyEventsEachFollowedByASynRepor
 
 TEST(ANXEventTranslator, TheKeysItCanSendAreExactlyTheKeysTheKeyboardEnables)
 {
-    const std::vector<uint16_t> enabled = ANXEventTranslator::EmittedKeyCodes();
-    ANXEventTranslator translator;
     std::string script = "fKSCOM f r";
     for (int code = 0; code < 256; ++code)
         script += " d" + std::to_string(code) + " a" + std::to_string(code) + "/A s" + std::to_string(code) + "/0";
-    std::vector<uint16_t> sent;
+    ANXEventTranslator translator;
+    std::set<uint16_t> sent;
     for (const AEvdevEvent& event : Play(translator, script + " r"))
-        sent.insert(sent.end(), event.fType == EV_KEY ? 1 : 0, event.fCode);
-    std::sort(sent.begin(), sent.end());
-    sent.erase(std::unique(sent.begin(), sent.end()), sent.end());
-    EXPECT_EQ(sent, enabled);  // sorted, too
+        if (event.fType == EV_KEY)
+            sent.insert(event.fCode);
+    EXPECT_EQ(std::vector<uint16_t>(sent.begin(), sent.end()), ANXEventTranslator::EmittedKeyCodes());  // sorted, too
 }

@@ -1,12 +1,9 @@
-// nuvexactl run as the real program. Each <case> of a fixture in
-// tests/fixtures/nuvexactl runs it in a configuration folder of its own (its
-// working folder too), while this test serves stand-in agent ports and counts
-// the reload notifications on a private session bus. README.md there gives
-// the form of a case.
+// nuvexactl run as the real program, once per <case> of tests/fixtures/nuvexactl
+// (README.md there gives their form), in a configuration folder of its own,
+// while the test serves stand-in agent ports and counts reload notifications.
 
 #include "platform/bus/ADistributedNotificationCenter.h"
 #include "platform/ports/AMessagePort.h"
-#include "prefs/APrefController.h"
 #include "tests/support/AAgentSession.h"
 #include "tests/support/AChildProgram.h"
 #include "tests/support/AConfigHome.h"
@@ -18,103 +15,39 @@
 
 namespace {
 
-// A stand-in agent port: answers each request with fReply and records it as
-// "<id>:<payload> ", "-" standing for no payload.
-struct AStandInPort {
-    std::optional<AMessageData> fReply;
-    std::string fRequests;
-
-    static std::optional<AMessageData> Callout(ALocalMessagePort*, int32_t id, const AMessageData* payload, void* info)
-    {
-        auto* self = static_cast<AStandInPort*>(info);
-        self->fRequests += std::to_string(id) + ":" + (payload ? std::string(payload->begin(), payload->end()) : "-") + " ";
-        return self->fReply;
-    }
-};
-
-// The file's records, "<device type> <vid> <pid> <presentation>:" and then
-// " <id>/<launch type>/<argument>" per event.
-std::string StoredRecords()
-{
-    std::string text;
-    const APrefController store;
-    for (const auto& [type, device] : store.GetDevices()) {
-        text += APrefController::FromDeviceType(type) + " " + std::to_string(device.GetDeviceVID()) + " " +
-                std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
-        for (const auto& [id, event] : device.GetEvents())
-            text += " " + std::to_string(id) + "/" + APrefController::FromLaunchType(event.GetLaunchType()) + "/" +
-                    event.GetLaunchArg();
-        text += "\n";
-    }
-    return text;
-}
-
-// The expected text with {root}, {mapping} and {vendor} replaced.
-std::string Expand(std::string text, const AConfigHome& home)
-{
-    const std::pair<std::string, std::string> names[] = {
-        {"{root}", home.Root().string()}, {"{mapping}", home.MappingPath().string()}, {"{vendor}", std::to_string(kVendorID)}};
-    for (const auto& [name, value] : names) {
-        for (size_t at; (at = text.find(name)) != std::string::npos;)
-            text.replace(at, name.size(), value);
-    }
-    return text;
-}
-
-// An output against <stdout>/<stderr> (the whole text) or the run's
-// stdout-line/stderr-line attribute (its first line); with neither, nothing at all.
-void ExpectOutput(const std::string& output, const pugi::xml_node& run, const std::string& stream, const AConfigHome& home)
-{
-    if (const pugi::xml_attribute line = run.attribute((stream + "-line").c_str()))
-        EXPECT_EQ(output.substr(0, output.find('\n')), Expand(line.value(), home)) << stream << ": " << output;
-    else
-        EXPECT_EQ(output, Expand(run.child(stream.c_str()).text().get(), home)) << stream;
-}
-
 class ANuvexactlTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(fCenter.AddObserver(
-            &fNotifications, [](ADistributedNotificationCenter*, void* count, std::string_view, std::string_view) {
-                ++*static_cast<int*>(count);
-            },
-            "NuvexaAgent", "PrefChange"));
-    }
-
-    void RunCases(const std::string& fixture)
-    {
-        pugi::xml_document cases;
-        ASSERT_TRUE(cases.load_file(FixturePath("nuvexactl/" + fixture).c_str()));
-        const auto all = cases.child("cases").children("case");
-        EXPECT_GT(std::distance(all.begin(), all.end()), 0) << fixture;
-        for (const pugi::xml_node& test : all)
-            RunCase(test);
-    }
-
     void RunCase(const pugi::xml_node& test);
 
-    // While the program runs, this test's loop serves the ports unless told not to.
-    AProgramResult Run(const std::vector<std::string>& arguments, const AProgramOptions& options, bool serve)
+    // A stand-in agent port's callout: answers each request with fReply and
+    // records it in fRequests as "<id>:<payload> ", "-" standing for no payload.
+    static std::optional<AMessageData> Callout(ALocalMessagePort*, int32_t id, const AMessageData* payload, void* info)
     {
-        if (!serve)
-            return RunProgram(BuildBinaryPath("nuvexactl"), arguments, options, 5.0);
-        AChildProgram child(BuildBinaryPath("nuvexactl"), arguments, options);
-        for (int i = 0; i < 4000 && child.IsRunning(); ++i)
-            fLoop.RunOnce(5'000);
-        return {child.Wait(10.0).value_or(-1), child.Stdout(), child.Stderr()};
+        auto* self = static_cast<ANuvexactlTest*>(info);
+        self->fRequests += std::to_string(id) + ":" + (payload ? std::string(payload->begin(), payload->end()) : "-") + " ";
+        return self->fReply;
     }
 
     AAgentSession fSession;
     AEventLoop fLoop;
     ADistributedNotificationCenter fCenter{&fLoop};
     int fNotifications = 0;
+    std::optional<AMessageData> fReply;
+    std::string fRequests;
 };
 
 void ANuvexactlTest::RunCase(const pugi::xml_node& test)
 {
     SCOPED_TRACE(test.attribute("rule").value());
     AConfigHome home;
+    // The expected texts with {root}, {mapping} and {vendor} replaced.
+    const auto expand = [&](std::string text) {
+        for (const auto& [name, value] : {std::pair<std::string, std::string>{"{root}", home.Root().string()},
+                                          {"{mapping}", home.MappingPath().string()}, {"{vendor}", std::to_string(kVendorID)}})
+            for (size_t at; (at = text.find(name)) != std::string::npos;)
+                text.replace(at, name.size(), value);
+        return text;
+    };
     const std::string setup = test.attribute("setup").value();
     if (const pugi::xml_attribute mapping = test.attribute("mapping"))
         home.InstallFixture(mapping.value());
@@ -126,12 +59,12 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     std::optional<AScopedEnvironment> noBus;
     if (setup == "no-session-bus")
         noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (home.Root() / "none").string());
-    AStandInPort agent;
     std::unique_ptr<ALocalMessagePort> port;
+    fRequests.clear();
     if (const pugi::xml_node stand = test.child("agent")) {
         const std::string reply = stand.text().get();
-        agent.fReply = reply.empty() ? std::nullopt : std::optional<AMessageData>(AMessageData(reply.begin(), reply.end()));
-        port = ALocalMessagePort::Create(fLoop, stand.attribute("port").value(), AStandInPort::Callout, &agent);
+        fReply = reply.empty() ? std::nullopt : std::optional<AMessageData>(AMessageData(reply.begin(), reply.end()));
+        port = ALocalMessagePort::Create(fLoop, stand.attribute("port").value(), Callout, this);
         ASSERT_NE(port, nullptr);
     }
 
@@ -147,10 +80,20 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
         for (const pugi::xml_node& argument : run.children("arg"))
             arguments.push_back(argument.text().get());
         SCOPED_TRACE(run.attribute("args").value());
-        const AProgramResult result = Run(arguments, options, run.attribute("serve").as_bool(true));
+        // While the program runs, this test's loop serves the ports unless told not to.
+        AChildProgram child(BuildBinaryPath("nuvexactl"), arguments, options);
+        for (int i = 0; i < 4000 && run.attribute("serve").as_bool(true) && child.IsRunning(); ++i)
+            fLoop.RunOnce(5'000);
+        const AProgramResult result{child.Wait(10.0).value_or(-1), child.Stdout(), child.Stderr()};
         EXPECT_EQ(result.fStatus, run.attribute("status").as_int(0)) << result.fStderr;
-        ExpectOutput(result.fStdout, run, "stdout", home);
-        ExpectOutput(result.fStderr, run, "stderr", home);
+        // The whole output as <stdout>/<stderr>, or its first line as the
+        // stdout-line/stderr-line attribute; with neither, nothing at all.
+        for (const auto& [stream, output] : {std::pair<std::string, std::string>{"stdout", result.fStdout}, {"stderr", result.fStderr}}) {
+            if (const pugi::xml_attribute line = run.attribute((stream + "-line").c_str()))
+                EXPECT_EQ(output.substr(0, output.find('\n')), expand(line.value())) << stream << ": " << output;
+            else
+                EXPECT_EQ(output, expand(run.child(stream.c_str()).text().get())) << stream;
+        }
         EXPECT_TRUE(result.fStatus != 2 || result.fStderr.find("\n\nUsage: nuvexactl ") != std::string::npos)
             << "a usage error shows the usage";
     }
@@ -164,29 +107,31 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     EXPECT_TRUE(file != "absent" || !std::filesystem::exists(home.MappingPath())) << "no file is made";
     EXPECT_TRUE(file != "no-folder" || !std::filesystem::exists(home.StoreFolder())) << "no folder is made";
     if (const pugi::xml_node records = test.child("records")) {
-        EXPECT_EQ(StoredRecords(), Expand(records.text().get(), home));
+        EXPECT_EQ(DescribeRecords(APrefController()), expand(records.text().get()));
     }
     const std::string requests = test.child("requests").text().get();
     const int notifications = test.attribute("notifications").as_int(0);
-    fLoop.RunUntil([&] { return agent.fRequests == requests && fNotifications - notificationsBefore == notifications; },
+    fLoop.RunUntil([&] { return fRequests == requests && fNotifications - notificationsBefore == notifications; },
                    5'000'000);
-    EXPECT_EQ(agent.fRequests, requests);
+    EXPECT_EQ(fRequests, requests);
     EXPECT_EQ(fNotifications - notificationsBefore, notifications) << "reload notifications";
 }
 
-TEST_F(ANuvexactlTest, Show)
-{
-    RunCases("show.xml");
-}
-
-TEST_F(ANuvexactlTest, SetAndSetPresentation)
-{
-    RunCases("set.xml");
-}
-
-TEST_F(ANuvexactlTest, DevicesReloadAndKeys)
-{
-    RunCases("agent.xml");
-}
-
 } // namespace
+
+TEST_F(ANuvexactlTest, EachCaseOfShowSetAndTheAgentCommands)
+{
+    ASSERT_TRUE(fCenter.AddObserver(
+        &fNotifications, [](ADistributedNotificationCenter*, void* count, std::string_view, std::string_view) {
+            ++*static_cast<int*>(count);
+        },
+        "NuvexaAgent", "PrefChange"));
+    for (const char* fixture : {"show.xml", "set.xml", "agent.xml"}) {
+        SCOPED_TRACE(fixture);
+        pugi::xml_document cases;
+        ASSERT_TRUE(cases.load_file(FixturePath(std::string("nuvexactl/") + fixture).c_str()));
+        ASSERT_TRUE(cases.child("cases").child("case"));
+        for (const pugi::xml_node& test : cases.child("cases").children("case"))
+            RunCase(test);
+    }
+}

@@ -1,20 +1,21 @@
 // The preferences store: records in memory, where "mapping.xml" lives, reading
-// it, saving it whole, and saves that fail or race a reader in another process.
+// it, saving it whole, and saves that fail or race a reader.
 
 #include "prefs/AException.h"
 #include "prefs/ALeadingInteger.h"
-#include "prefs/APrefController.h"
-#include "tests/support/AChildProgram.h"
 #include "tests/support/AConfigHome.h"
 
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
-#include <cstdio>
-#include <cstdlib>
+#include <atomic>
 #include <functional>
+#include <numeric>
+#include <optional>
 #include <set>
+#include <sstream>
 #include <sys/stat.h>
+#include <thread>
 
 namespace {
 
@@ -23,26 +24,6 @@ using std::filesystem::path;
 unsigned ModeOf(const path& file)
 {
     return static_cast<unsigned>(std::filesystem::status(file).permissions());
-}
-
-void Folder(const path& at)
-{
-    std::filesystem::create_directories(at);
-}
-
-// One line per device, "<type> <vid> <pid> <presentation>:" and then
-// " <id>/<launch type>/<argument>" per event, in the maps' order.
-std::string DescribeStore(const APrefController& store)
-{
-    std::string text;
-    for (const auto& [type, device] : store.GetDevices()) {
-        text += std::to_string(type) + " " + std::to_string(device.GetDeviceVID()) + " " +
-                std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
-        for (const auto& [id, event] : device.GetEvents())
-            text += " " + std::to_string(id) + "/" + std::to_string(event.GetLaunchType()) + "/" + event.GetLaunchArg();
-        text += "\n";
-    }
-    return text;
 }
 
 // "<name>: <reason>" of the AException the action raises, or "no failure".
@@ -61,54 +42,11 @@ std::string ListFolder(const path& folder)
 {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(entry.path().filename().string());
-    std::string text;
-    for (const std::string& name : names)
-        text += (text.empty() ? "" : " ") + name;
-    return text;
+        names.insert(" " + entry.path().filename().string());
+    return std::accumulate(names.begin(), names.end(), std::string()).substr(names.empty() ? 0 : 1);
 }
 
-// The failure of a save, and whether it changed the records.
-std::string FailedSave(APrefController& store)
-{
-    const std::string records = DescribeStore(store);
-    const std::string failure = FailureOf([&] { store.FlushXml(); });
-    return DescribeStore(store) == records ? failure : failure + ", and the records changed";
-}
-
-// A large or a small store: a partly written large file would be cut midway.
-void Fill(APrefController& store, bool large)
-{
-    store.ClearDevices();
-    for (EDeviceType type = 0; type < (large ? 3 : 1); ++type) {
-        store.AddOrUpdateDevice(type, kVendorID, 1001 + type, 1);
-        for (int32_t id = 0; id < (large ? 300 : 1); ++id)
-            store.AddOrUpdateEvent(type, id, kLaunchExec, "/opt/application/number/" + std::to_string(id));
-    }
-}
-
-// This program is also the other process of the saving tests: started with
-// NUVEXA_PREFS_CHILD set, it does that part and ends before any test runs.
-int RunChildPart(const std::string& part)
-{
-    APrefController store;
-    if (part == "save-large-and-small") {
-        for (int save = 0; save < 150; ++save)
-            Fill(store, save % 2 == 0), store.FlushXml();
-        return 0;
-    }
-    store.AddOrUpdateEvent(kDeviceBTMouse, 4, kLaunchExec, "/usr/bin/xterm");
-    const std::string failure = FailedSave(store);
-    return failure == "PrefController: Error saving preferences" ? 0 : (std::fputs(failure.c_str(), stdout), 1);
-}
-
-[[maybe_unused]] const bool kRanChildPart =
-    getenv("NUVEXA_PREFS_CHILD") != nullptr && (std::exit(RunChildPart(getenv("NUVEXA_PREFS_CHILD"))), true);
-
-class AMappingFileTest : public ::testing::Test {
-protected:
-    AConfigHome fHome;
-};
+} // namespace
 
 TEST(ARecordsTest, EachChangeAffectsOnlyWhatItNames)
 {
@@ -142,7 +80,7 @@ TEST(ARecordsTest, EachChangeAffectsOnlyWhatItNames)
     for (const auto& step : steps) {
         SCOPED_TRACE(step.fRule);
         step.fChange(store);
-        EXPECT_EQ(DescribeStore(store), step.fRecords);
+        EXPECT_EQ(DescribeRecords(store), step.fRecords);
     }
     store.AddOrUpdateDevice(1, 1, 2, 0), store.AddOrUpdateEvent(1, 4, kLaunchExec, "/a");
     const ADevice* device = store.GetDevice(1);
@@ -160,9 +98,6 @@ TEST(ARecordsTest, AbsentNamesReadAsZeroAndTypesOutsideTheTablesAsTheNameOfZero)
     EXPECT_EQ(APrefController::FromLaunchType(-1), "default");
     EXPECT_EQ(APrefController::ToDeviceType(std::nullopt), kDeviceRFMouse);
     EXPECT_EQ(APrefController::ToLaunchType(std::nullopt), kLaunchDefault);
-    ADevice device;
-    device.SetDeviceType(5);
-    EXPECT_EQ(device.GetDeviceTypeDescription(), "");
 }
 
 TEST(ARecordsTest, NumbersReadAsTheirLeadingDecimalDigitsClampedTo32Bits)
@@ -176,53 +111,43 @@ TEST(ARecordsTest, NumbersReadAsTheirLeadingDecimalDigitsClampedTo32Bits)
     EXPECT_EQ(ReadLeadingInteger(std::string_view("123456", 3)), 123) << "the view ends the number";
 }
 
-// Nuvexa/mapping.xml in $XDG_CONFIG_HOME when that is absolute, else in
-// .config of HOME; missing configuration folders are made private to the
-// user, the file itself only by a save.
+// The rows of prefs/locations.txt; the file itself is made only by a save.
 TEST(AMappingLocationTest, TheFileIsNuvexaMappingXmlInTheConfigFolder)
 {
-    const char* const kNoFolder = "PrefController: Could not locate config file";
-    const char* const kNoFile = "PrefController: Error loading preferences";
-    const struct {
-        const char* fRule;
-        const char* fConfigHome;                    // a leading "/" is the test's root
-        std::function<void(const path&)> fPrepare;  // given the test's root
-        const char* fFile;                          // below the test's root, or the failure
-    } rows[] = {
-        {"XDG_CONFIG_HOME, its missing folders made private", "/a/b", nullptr, "/a/b/Nuvexa/mapping.xml"},
-        {"an empty XDG_CONFIG_HOME means .config of HOME", "", nullptr, "/home/.config/Nuvexa/mapping.xml"},
-        {"a relative XDG_CONFIG_HOME means .config of HOME", "a/b", nullptr, "/home/.config/Nuvexa/mapping.xml"},
-        {"a link to a folder is the folder", "/c",
-         [](const path& r) { Folder(r / "c"), Folder(r / "d"), std::filesystem::create_directory_symlink(r / "d", r / "c/Nuvexa"); },
-         "/c/Nuvexa/mapping.xml"},
-        {"a plain file named Nuvexa", "/c", [](const path& r) { Folder(r / "c"), WriteWholeFile(r / "c/Nuvexa", ""); }, kNoFolder},
-        {"a configuration folder below a plain file", "/f/c", [](const path& r) { WriteWholeFile(r / "f", ""); }, kNoFolder},
-        {"a folder named mapping.xml", "/c", [](const path& r) { Folder(r / "c/Nuvexa/mapping.xml"); }, kNoFile},
-        {"a dangling link named mapping.xml", "/c",
-         [](const path& r) { Folder(r / "c/Nuvexa"), std::filesystem::create_symlink(r / "gone", r / "c/Nuvexa/mapping.xml"); },
-         kNoFile},
-        {"a FIFO named mapping.xml, not waited on", "/c",
-         [](const path& r) { Folder(r / "c/Nuvexa"), mkfifo((r / "c/Nuvexa/mapping.xml").c_str(), 0600); }, kNoFile},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.fRule);
+    namespace fs = std::filesystem;
+    for (const auto& [rule, given, file] : ReadFixtureRows("prefs/locations.txt")) {
+        SCOPED_TRACE(rule);
         ATemporaryFolder root;
-        const std::string rootText = root.Path().string();
-        Folder(root.Path() / "home");
-        AScopedEnvironment home("HOME", rootText + "/home");
-        AScopedEnvironment config("XDG_CONFIG_HOME", (row.fConfigHome[0] == '/' ? rootText : "") + row.fConfigHome);
-        if (row.fPrepare)
-            row.fPrepare(root.Path());
-        std::unique_ptr<APrefController> store;
-        const std::string failure = FailureOf([&] { store = std::make_unique<APrefController>(); });
-        EXPECT_EQ(store ? store->GetXmlPath().substr(rootText.size()) : failure, row.fFile);
+        const path& r = root.Path();
+        fs::create_directories(r / "home"), fs::create_directories(r / "c");
+        std::istringstream words(given);
+        std::string configHome;
+        words >> configHome;
+        AScopedEnvironment home("HOME", (r / "home").string());
+        AScopedEnvironment config("XDG_CONFIG_HOME", (configHome.starts_with('/') ? r.string() : "") + configHome);
+        bool prepared = false;
+        for (std::string step; words >> step; prepared = true) {
+            const size_t colon = step.find(':'), equals = step.find('=');
+            const path at = r / step.substr(colon + 1, equals - colon - 1);
+            if (step.starts_with("folder:"))
+                fs::create_directories(at);
+            else if (step.starts_with("file:"))
+                WriteWholeFile(at, "");
+            else if (step.starts_with("fifo:"))
+                mkfifo(at.c_str(), 0600);
+            else
+                fs::create_symlink(r / step.substr(equals + 1), at);
+        }
+        std::optional<APrefController> store;
+        const std::string failure = FailureOf([&] { store.emplace(); });
+        EXPECT_EQ(store ? store->GetXmlPath().substr(r.string().size()) : failure, file);
         if (!store)
             continue;
-        EXPECT_FALSE(std::filesystem::exists(store->GetXmlPath()));
+        EXPECT_FALSE(fs::exists(store->GetXmlPath()));
         store->FlushXml();
-        EXPECT_TRUE(std::filesystem::exists(store->GetXmlPath()));
+        EXPECT_TRUE(fs::exists(store->GetXmlPath()));
         for (path made = path(store->GetXmlPath()).parent_path().parent_path();
-             !row.fPrepare && made != root.Path() / "home" && made != root.Path(); made = made.parent_path())
+             !prepared && made != r / "home" && made != r; made = made.parent_path())
             EXPECT_EQ(ModeOf(made), 0700u) << made;
     }
 }
@@ -230,8 +155,9 @@ TEST(AMappingLocationTest, TheFileIsNuvexaMappingXmlInTheConfigFolder)
 // Each prefs/read/<rule>.xml is loaded into a store holding other records;
 // <rule>.expected holds the records it gives, or its failure and the empty
 // store a failure leaves. When <rule>.written exists, the store writes it.
-TEST_F(AMappingFileTest, EachFileReadsAsItsRecordsOrItsFailure)
+TEST(AMappingFileTest, EachFileReadsAsItsRecordsOrItsFailure)
 {
+    AConfigHome home;
     int count = 0;
     for (const auto& entry : std::filesystem::directory_iterator(FixturePath("prefs/read"))) {
         path fixture = entry.path();
@@ -239,92 +165,84 @@ TEST_F(AMappingFileTest, EachFileReadsAsItsRecordsOrItsFailure)
             continue;
         SCOPED_TRACE(fixture.stem().string());
         ++count;
-        std::filesystem::remove(fHome.MappingPath());
+        std::filesystem::remove(home.MappingPath());
         APrefController store;
         store.AddOrUpdateDevice(kDeviceRFMouse, 1, 1001, 0);
         store.AddOrUpdateEvent(kDeviceRFMouse, 4, kLaunchExec, "/in-memory-only");
-        std::filesystem::copy_file(fixture, fHome.MappingPath());
+        std::filesystem::copy_file(fixture, home.MappingPath());
         const std::string expected = ReadWholeFile(path(fixture).replace_extension(".expected"));
         const std::string loaded = FailureOf([&] { store.Load(); });
-        EXPECT_EQ((loaded == "no failure" ? "" : loaded + "\n") + DescribeStore(store), expected);
-        std::unique_ptr<APrefController> fresh;
-        const std::string constructed = FailureOf([&] { fresh = std::make_unique<APrefController>(); });
-        EXPECT_EQ(fresh ? DescribeStore(*fresh) : constructed + "\n", expected);
+        EXPECT_EQ((loaded == "no failure" ? "" : loaded + "\n") + DescribeRecords(store), expected);
         if (const path written = path(fixture).replace_extension(".written"); std::filesystem::exists(written)) {
             store.FlushXml();
-            EXPECT_EQ(ReadWholeFile(fHome.MappingPath()), ReadWholeFile(written));
+            EXPECT_EQ(ReadWholeFile(home.MappingPath()), ReadWholeFile(written));
         }
     }
     EXPECT_EQ(count, 12);
 }
 
-TEST_F(AMappingFileTest, ASaveReplacesTheFileWholeFromTheRecordsKeepingItsModeAndItsLink)
+TEST(AMappingFileTest, ASaveReplacesTheFileWholeFromTheRecordsKeepingItsModeAndItsLink)
 {
+    AConfigHome home;
     APrefController store;
     store.AddOrUpdateDevice(kDeviceBTMouse, kVendorID, 1002, 0);
     store.FlushXml();
-    EXPECT_EQ(ModeOf(fHome.MappingPath()), 0600u) << "a first file is private";
-    WriteWholeFile(fHome.MappingPath(), "<devices><device device_type=\"rfmouse\"/></devices>");
-    ASSERT_EQ(chmod(fHome.MappingPath().c_str(), 0644), 0);
+    EXPECT_EQ(ModeOf(home.MappingPath()), 0600u) << "a first file is private";
+    WriteWholeFile(home.MappingPath(), "<devices><device device_type=\"rfmouse\"/></devices>");
+    ASSERT_EQ(chmod(home.MappingPath().c_str(), 0644), 0);
     store.FlushXml();
-    EXPECT_EQ(DescribeStore(APrefController()), "1 65261 1002 0:\n") << "the records alone are written, never merged";
-    EXPECT_EQ(ModeOf(fHome.MappingPath()), 0644u) << "a replacement keeps the mode";
-    EXPECT_EQ(ListFolder(fHome.StoreFolder()), "mapping.xml") << "no temporary file is left";
+    EXPECT_EQ(DescribeRecords(APrefController()), "1 65261 1002 0:\n") << "the records alone are written, never merged";
+    EXPECT_EQ(ModeOf(home.MappingPath()), 0644u) << "a replacement keeps the mode";
+    EXPECT_EQ(ListFolder(home.StoreFolder()), "mapping.xml") << "no temporary file is left";
 
-    const path target = fHome.Root() / "mapping.xml";
-    std::filesystem::rename(fHome.MappingPath(), target);
-    std::filesystem::create_symlink(target, fHome.MappingPath());
+    const path target = home.Root() / "mapping.xml";
+    std::filesystem::rename(home.MappingPath(), target);
+    std::filesystem::create_symlink(target, home.MappingPath());
     store.RemoveDevice(kDeviceBTMouse), store.FlushXml();
-    EXPECT_TRUE(std::filesystem::is_symlink(fHome.MappingPath())) << "a linked file is replaced behind its link";
-    EXPECT_EQ(DescribeStore(APrefController(target.string())), "");
-    EXPECT_EQ(ListFolder(fHome.Root()), "config mapping.xml");
+    EXPECT_TRUE(std::filesystem::is_symlink(home.MappingPath())) << "a linked file is replaced behind its link";
+    EXPECT_EQ(DescribeRecords(APrefController(target.string())), "");
+    EXPECT_EQ(ListFolder(home.Root()), "config mapping.xml");
 
-    std::filesystem::remove(fHome.MappingPath());
-    Folder(fHome.MappingPath() / "inside");
+    std::filesystem::remove(home.MappingPath());
+    std::filesystem::create_directories(home.MappingPath() / "inside");
     store.AddOrUpdateDevice(kDeviceBTMouse, kVendorID, 1002, 0);
-    EXPECT_EQ(FailedSave(store), "PrefController: Error saving preferences") << "a folder at the path";
-    EXPECT_EQ(ListFolder(fHome.StoreFolder()), "mapping.xml") << "the temporary file is removed";
-    EXPECT_EQ(ListFolder(fHome.MappingPath()), "inside");
+    EXPECT_EQ(FailureOf([&] { store.FlushXml(); }), "PrefController: Error saving preferences") << "a folder at the path";
+    EXPECT_EQ(DescribeRecords(store), "1 65261 1002 0:\n") << "a failed save keeps the records";
+    EXPECT_EQ(ListFolder(home.StoreFolder()), "mapping.xml") << "the temporary file is removed";
+    EXPECT_EQ(ListFolder(home.MappingPath()), "inside");
 }
 
-TEST_F(AMappingFileTest, ASaveAnotherUserMayNotMakeKeepsTheOldFileAndTheRecords)
+// A large and a small store saved in turn by other stores while this one
+// reads: a partly written large file would be cut midway.
+TEST(AMappingFileTest, AReaderNeverSeesAPartlyWrittenFile)
 {
-    fHome.InstallFixture("prefs/read/example.xml");
-    const std::string oldFile = ReadWholeFile(fHome.MappingPath());
-    // Root ignores permission bits, so the save runs as "nobody".
-    ASSERT_TRUE(fHome.ShutOutOtherSavers());
-    AProgramOptions nobody;
-    nobody.fUnprivileged = true;
-    AScopedEnvironment part("NUVEXA_PREFS_CHILD", "change-and-save");
-    AProgramResult child = RunProgram(BuildBinaryPath("prefs_tests"), {}, nobody);
-    EXPECT_EQ(child.fStatus, 0) << child.fStdout;
-    EXPECT_EQ(ReadWholeFile(fHome.MappingPath()), oldFile);
-    EXPECT_EQ(ListFolder(fHome.StoreFolder()), "mapping.xml");
-}
-
-TEST_F(AMappingFileTest, AReaderNeverSeesAPartlyWrittenFile)
-{
-    APrefController reader;
-    Fill(reader, true);
-    const std::string large = DescribeStore(reader);
-    Fill(reader, false);
-    const std::string small = DescribeStore(reader);
-    reader.FlushXml();
-    AScopedEnvironment part("NUVEXA_PREFS_CHILD", "save-large-and-small");
-    AChildProgram saver(BuildBinaryPath("prefs_tests"), {});
+    AConfigHome home;
+    APrefController reader, large, small;
+    for (EDeviceType type = 0; type < 3; ++type) {
+        large.AddOrUpdateDevice(type, kVendorID, 1001 + type, 1);
+        for (int32_t id = 0; id < 300; ++id)
+            large.AddOrUpdateEvent(type, id, kLaunchExec, "/opt/application/number/" + std::to_string(id));
+    }
+    small.AddOrUpdateDevice(0, kVendorID, 1001, 1);
+    small.FlushXml();
+    const std::string largeRecords = DescribeRecords(large), smallRecords = DescribeRecords(small);
+    std::atomic<bool> saving = true;
+    std::thread saver([&] {
+        for (int save = 0; save < 150; ++save)
+            (save % 2 == 0 ? large : small).FlushXml();
+        saving = false;
+    });
     int reads = 0;
     std::string problem;
-    for (; saver.IsRunning() && problem.empty(); ++reads) {
+    for (; saving && problem.empty(); ++reads) {
         problem = FailureOf([&] { reader.Load(); });
         if (problem == "no failure")
-            problem = DescribeStore(reader) == small || DescribeStore(reader) == large ? "" : "a partial store";
+            problem = DescribeRecords(reader) == smallRecords || DescribeRecords(reader) == largeRecords ? "" : "a partial store";
     }
-    EXPECT_EQ(saver.Wait(10.0), 0) << saver.Stdout();
+    saver.join();
     EXPECT_EQ(problem, "") << "read " << reads;
     EXPECT_GT(reads, 0);
     reader.Load();
-    EXPECT_EQ(DescribeStore(reader), small) << "the last save wrote the small store";
-    EXPECT_EQ(ListFolder(fHome.StoreFolder()), "mapping.xml");
+    EXPECT_EQ(DescribeRecords(reader), smallRecords) << "the last save wrote the small store";
+    EXPECT_EQ(ListFolder(home.StoreFolder()), "mapping.xml");
 }
-
-} // namespace

@@ -1,7 +1,6 @@
 #include "tests/support/ATestPaths.h"
 
 #include <cctype>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -26,33 +25,6 @@ ATemporaryFolder::~ATemporaryFolder()
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
     }
     fs::remove_all(fPath, ignored);
-}
-
-AScopedEnvironment::AScopedEnvironment(std::string name, const std::string& value) : fName(std::move(name))
-{
-    if (const char* old = getenv(fName.c_str()))
-        fHadValue = true, fOldValue = old;
-    setenv(fName.c_str(), value.c_str(), 1);
-}
-
-AScopedEnvironment::~AScopedEnvironment()
-{
-    fHadValue ? setenv(fName.c_str(), fOldValue.c_str(), 1) : unsetenv(fName.c_str());
-}
-
-std::filesystem::path BuildBinaryPath(const std::string& program)
-{
-    return std::filesystem::path(NUVEXA_BUILD_BIN_DIR) / program;
-}
-
-std::filesystem::path BuildDataFolder()
-{
-    return NUVEXA_BUILD_DATA_DIR;
-}
-
-std::filesystem::path FixturePath(const std::string& relative)
-{
-    return std::filesystem::path(NUVEXA_TEST_FIXTURES) / relative;
 }
 
 std::string ReadWholeFile(const std::filesystem::path& path)
@@ -88,28 +60,17 @@ std::vector<uint8_t> ReadHexFixture(const std::filesystem::path& path)
     return bytes;
 }
 
-std::vector<std::string> ReadFixtureLines(const std::string& relative)
-{
-    std::istringstream text(ReadWholeFile(FixturePath(relative)));
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(text, line);)
-        lines.insert(lines.end(), line.empty() ? 0 : 1, line);
-    if (lines.empty())
-        throw std::runtime_error(relative + " has no lines");
-    return lines;
-}
-
 std::vector<AFixtureRow> ReadFixtureRows(const std::string& relative)
 {
     std::vector<AFixtureRow> rows;
     std::istringstream lines(ReadWholeFile(FixturePath(relative)));
     std::string rule;
     for (std::string line; std::getline(lines, line);) {
-        const size_t arrow = line.find(" =>");
+        const size_t arrow = (" " + line).find(" =>");  // where "=>" starts in the line
         if (line.empty() || line[0] == '#' || arrow == std::string::npos)
             rule = line;
         else
-            rows.push_back({rule, line.substr(0, arrow), line.substr(std::min(line.size(), arrow + 4))});
+            rows.push_back({rule, line.substr(0, arrow - (arrow > 0)), line.substr(std::min(line.size(), arrow + 3))});
     }
     if (rows.empty())
         throw std::runtime_error(relative + " has no rows");

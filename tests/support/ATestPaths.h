@@ -3,7 +3,9 @@
 // and where the build put the programs, their resources and the fixtures.
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,32 +25,39 @@ private:
 // Sets an environment variable for the life of the object, then restores it.
 class AScopedEnvironment {
 public:
-    AScopedEnvironment(std::string name, const std::string& value);
-    ~AScopedEnvironment();
+    AScopedEnvironment(std::string name, const std::string& value) : fName(std::move(name))
+    {
+        if (const char* old = getenv(fName.c_str()))
+            fOldValue = old;
+        setenv(fName.c_str(), value.c_str(), 1);
+    }
+    ~AScopedEnvironment() { fOldValue ? setenv(fName.c_str(), fOldValue->c_str(), 1) : unsetenv(fName.c_str()); }
     AScopedEnvironment(const AScopedEnvironment&) = delete;
     AScopedEnvironment& operator=(const AScopedEnvironment&) = delete;
 
 private:
     std::string fName;
-    bool fHadValue = false;
-    std::string fOldValue;
+    std::optional<std::string> fOldValue;
 };
 
-std::filesystem::path BuildBinaryPath(const std::string& program);  // build/<preset>/bin/<program>
-std::filesystem::path BuildDataFolder();                              // build/<preset>/share/nuvexa
-std::filesystem::path FixturePath(const std::string& relative);       // tests/fixtures/<relative>
+inline std::filesystem::path BuildBinaryPath(const std::string& program)  // build/<preset>/bin/<program>
+{
+    return std::filesystem::path(NUVEXA_BUILD_BIN_DIR) / program;
+}
+inline std::filesystem::path BuildDataFolder() { return NUVEXA_BUILD_DATA_DIR; }  // build/<preset>/share/nuvexa
+inline std::filesystem::path FixturePath(const std::string& relative)            // tests/fixtures/<relative>
+{
+    return std::filesystem::path(NUVEXA_TEST_FIXTURES) / relative;
+}
 std::string ReadWholeFile(const std::filesystem::path& path);
 void WriteWholeFile(const std::filesystem::path& path, const std::string& text);
 // A byte fixture written as hex text: two-digit bytes separated by blanks,
 // and '#' lines saying where the bytes come from. Throws on a bad token.
 std::vector<uint8_t> ReadHexFixture(const std::filesystem::path& path);
 
-// The lines of tests/fixtures/<relative> but the blank ones; throws when it
-// has none.
-std::vector<std::string> ReadFixtureLines(const std::string& relative);
-
-// The rows "<given> => <expected>" of tests/fixtures/<relative>, each with the
-// comment line above it, which names its rule. Throws when it has no rows.
+// The rows "<given> => <expected>" of tests/fixtures/<relative> (the given
+// may be empty), each with the comment line above it, which names its rule.
+// Throws when it has no rows.
 struct AFixtureRow {
     std::string fRule, fGiven, fExpected;
 };
