@@ -36,13 +36,18 @@ public:
         fOpenRequests.push_back(request);
         return NextFile();
     }
-    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest&) override { return NextFile(); }
+    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest& request) override
+    {
+        fSuggestedPaths.push_back(request.fSuggestedPath);
+        return NextFile();
+    }
     std::optional<QString> ChooseApplication(QWidget*) override { ++fApplicationRequests; return NextFile(); }
 
     bool fYes = false;          // the answer to every question
     QStringList fFileAnswers;   // in order; a null string: the user cancels
     QStringList fShown;         // texts of questions and alerts, in order
     std::vector<AOpenFileRequest> fOpenRequests;
+    QStringList fSuggestedPaths;  // of the save dialogs
     int fApplicationRequests = 0;
 
 private:
@@ -71,15 +76,6 @@ public:
     {
         std::lock_guard lock(fMutex);
         fReply = std::move(reply);
-    }
-
-    // A device list as the agent writes it.
-    static std::string Reply(const std::vector<int>& types)
-    {
-        std::string xml = "<?xml version=\"1.0\"?>\n<devicelist>\n";
-        for (const int type : types)
-            xml += "  <device type=\"" + std::to_string(type) + "\"/>\n";
-        return xml + "</devicelist>\n";
     }
 
 private:
@@ -149,7 +145,8 @@ private:
 
 // The settings application as main.cpp builds it, on a private runtime
 // folder, configuration folder and session bus. Start builds it (after a
-// test has written the files the editor's store should read).
+// test has written the files the editor's store should read); the update
+// check runs then, with `options` when given.
 struct APaneFixture {
     AAgentSession fSession;
     AEventLoop fLoop;
@@ -161,11 +158,13 @@ struct APaneFixture {
     AMainPrefController* fController = nullptr;
     ANotificationRecorder fRecorder;
 
-    void Start(const QString& informationPath = {})
+    void Start(const QString& informationPath = {}, std::optional<AAutoUpdateOptions> options = {})
     {
         fWindow = std::make_unique<ASettingsWindow>(fDialogs);
         fDetails = new ADetailsController(fDialogs, fCenter, &fBridge, fWindow.get());
         fController = new AMainPrefController(fWindow->View(), *fDetails, fCenter, informationPath);
+        if (options)
+            fController->SetAutoUpdateOptions(*options);
         fWindow->SetController(fController);
     }
     std::filesystem::path MappingPath() const { return fSession.ConfigFolder() / "Nuvexa" / "mapping.xml"; }
