@@ -9,8 +9,8 @@
 #include "tests/pane/APaneTestSupport.h"
 #include "tests/support/AAgentHarness.h"
 
-#include <QButtonGroup>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QGroupBox>
@@ -25,21 +25,14 @@
 
 #include <sys/stat.h>
 
-namespace {
+using AStrings = std::vector<std::string>;
 
-const std::vector<std::string> kOneSave = {"PrefChange"};
-
-// What the file holds for one button: "kind|argument", or "none".
-std::string Stored(const std::filesystem::path& file, EDeviceType type, int32_t buttonId)
+// What the user does when picking an entry of a combo box.
+static void Choose(QComboBox* box, int index)
 {
-    if (!std::filesystem::exists(file))
-        return "none";
-    APrefController store(file.string());
-    const AEvent* event = store.GetEvent(type, buttonId);
-    return event ? APrefController::FromLaunchType(event->GetLaunchType()) + "|" + event->GetLaunchArg() : "none";
+    box->setCurrentIndex(index);
+    emit box->activated(index);
 }
-
-} // namespace
 
 class ADetailsControllerTest : public QObject {
     Q_OBJECT
@@ -51,8 +44,8 @@ private slots:
     void NewDeviceShowsDefaultsAndWritesNothing()
     {
         Open(kDeviceBTMouse);
-        for (int row = 0; row < 2; ++row)
-            QCOMPARE(View().fActionCells[row]->currentText(), u"Default Action"_qs);
+        QCOMPARE(View().fActionCells[0]->currentText(), u"Default Action"_qs);
+        QCOMPARE(View().fActionCells[1]->currentText(), u"Default Action"_qs);
         QCOMPARE(View().fActionTab->currentIndex(), 0);
         QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Back"_qs);
         View().fButtonTableView->selectRow(1);
@@ -60,7 +53,7 @@ private slots:
         QVERIFY(View().fPresentationBox->isHidden());
         QCOMPARE(Details().ObjectValue(1, 0), u"button4"_qs);
         QCOMPARE(View().fDeviceImage->GetPictureName(), u"NuvexaBTMouseActive"_qs);
-        QVERIFY(!std::filesystem::exists(fPane->MappingPath()));
+        QCOMPARE(Records(), "");
         QVERIFY(fPane->TakeNotifications().empty());
     }
 
@@ -68,65 +61,56 @@ private slots:
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("saves");  // of choosing the kind: showing a key-stroke row saves too
-        QTest::newRow("script: its full path")
-            << 1 << u"/home/u/Back.scpt"_qs << u"applescript|/home/u/Back.scpt"_qs << 1;
+        QTest::addColumn<QString>("stored");  // button 4's kind/argument
+        QTest::addColumn<int>("saves");       // of choosing the kind: showing a key-stroke row saves too
+        QTest::newRow("script: its full path") << 1 << u"/home/u/Back.scpt"_qs << u"applescript//home/u/Back.scpt"_qs << 1;
         QTest::newRow("application: the entry's full path")
-            << 2 << u"/usr/share/applications/x.desktop"_qs << u"exec|/usr/share/applications/x.desktop"_qs << 1;
-        QTest::newRow("key strokes: Shift toggled around nothing") << 3 << QString() << u"keystroke|56|56"_qs << 2;
-        QTest::newRow("predefined: the function number") << 4 << QString() << u"predefinedkeys|5"_qs << 1;
+            << 2 << u"/usr/share/applications/x.desktop"_qs << u"exec//usr/share/applications/x.desktop"_qs << 1;
+        QTest::newRow("key strokes: Shift toggled around nothing") << 3 << QString() << u"keystroke/56|56"_qs << 2;
+        QTest::newRow("predefined: the function number") << 4 << QString() << u"predefinedkeys/5"_qs << 1;
     }
-
     void EachActionKindStoresItsArgument()
     {
         QFETCH(int, kind);
-        QFETCH(QString, answer);
         QFETCH(QString, stored);
         QFETCH(int, saves);
+        const auto records = [](const QString& button4) { return "rfmouse vendor 1001 0: 4/" + button4.toStdString() + " 5/default/\n"; };
         Open(kDeviceRFMouse);
-        ChooseAction(0, kind);
+        Choose(View().fActionCells[0], kind);
         // A new kind starts with the empty argument, saved at once.
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), APrefController::FromLaunchType(kind) + "|");
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 5), std::string("default|"));
-        QCOMPARE(fPane->TakeNotifications(), std::vector<std::string>(saves, "PrefChange"));
+        QCOMPARE(Records(), records(QString::fromStdString(APrefController::FromLaunchType(kind)) + u"/"_qs));
+        QCOMPARE(fPane->TakeNotifications(), AStrings(saves, "PrefChange"));
         QCOMPARE(View().fActionTab->currentIndex(), kind);
 
+        QFETCH(QString, answer);
         fPane->fDialogs.fFileAnswers.push_back(answer);
-        if (kind == 1)
-            View().fChooseScriptButton->click();
-        else if (kind == 2)
-            View().fChooseApplicationButton->click();
+        if (kind < 3)
+            (kind == 1 ? View().fChooseScriptButton : View().fChooseApplicationButton)->click();
         else if (kind == 3)
             View().fToggleShift->click();
-        else {
-            View().fPredefinedCombo->setCurrentIndex(5);
-            emit View().fPredefinedCombo->activated(5);
-        }
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), stored.toStdString());
-        QCOMPARE(fPane->TakeNotifications(), kOneSave);
+        else
+            Choose(View().fPredefinedCombo, 5);
+        QCOMPARE(Records(), records(stored));
+        QCOMPARE(fPane->TakeNotifications(), AStrings{"PrefChange"});
 
         // The same kind chosen again keeps the argument.
-        ChooseAction(0, kind);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), stored.toStdString());
+        Choose(View().fActionCells[0], kind);
+        QCOMPARE(Records(), records(stored));
         Details().CloseWindow();  // reopened, it shows what was stored
         Open(kDeviceRFMouse);
         QCOMPARE(View().fActionTab->currentIndex(), kind);
-        QCOMPARE(Details().GetButtonActionArg(0).value(), stored.section(u'|', 1).toStdString());
+        QCOMPARE(Details().GetButtonActionArg(0).value(), stored.section(u'/', 1).toStdString());
     }
 
     void CancelledChooserChangesNothing()
     {
         Open(kDeviceBTMouse);
-        ChooseAction(1, 1);
-        fPane->fDialogs.fFileAnswers.push_back(u"/s.scpt"_qs);
+        Choose(View().fActionCells[1], 1);
+        fPane->fDialogs.fFileAnswers = {u"/s.scpt"_qs, QString(), QString()};
         View().fChooseScriptButton->click();
         fPane->TakeNotifications();
         const std::string before = ReadWholeFile(fPane->MappingPath());
-
-        fPane->fDialogs.fFileAnswers.push_back(QString());
         View().fChooseScriptButton->click();
-        fPane->fDialogs.fFileAnswers.push_back(QString());
         View().fChooseApplicationButton->click();
         QCOMPARE(fPane->fDialogs.fOpenRequests.back().fKind, AFileKind::kScript);
         QCOMPARE(fPane->fDialogs.fApplicationRequests, 1);
@@ -139,22 +123,21 @@ private slots:
     {
         WriteStore(MappingXml({{"btmouse", 0, {{4, "keystroke", "56|0|56"}, {5, "keystroke", "x|3"}}}}));
         Open(kDeviceBTMouse);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceBTMouse, 4), std::string("keystroke|56|0|56"));
         QVERIFY(Details().Window().AreKeyEventsEnabled());
         QVERIFY(View().fToggleShift->isChecked() && !View().fToggleControl->isChecked());
         QCOMPARE(View().fKeyStrokeField->text(), FormatKeyStrings(&Details().Window().GetKeyStrokes()));
         View().fButtonTableView->selectRow(1);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceBTMouse, 5), std::string("keystroke|0|3"));
+        QCOMPARE(Records(), "btmouse vendor 1002 0: 4/keystroke/56|0|56 5/keystroke/0|3\n");
         // Each save told the agent once.
-        const std::vector<std::string> seen = fPane->TakeNotifications();
+        const AStrings seen = fPane->TakeNotifications();
         QVERIFY(!seen.empty());
-        QCOMPARE(seen, std::vector<std::string>(seen.size(), "PrefChange"));
+        QCOMPARE(seen, AStrings(seen.size(), "PrefChange"));
 
-        ChooseAction(1, 0);
+        Choose(View().fActionCells[1], 0);
         QVERIFY(!Details().Window().AreKeyEventsEnabled());
         View().fButtonTableView->selectRow(0);
         View().fClearKeyStrokesButton->click();
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceBTMouse, 4), std::string("keystroke|"));
+        QCOMPARE(Records(), "btmouse vendor 1002 0: 4/keystroke/ 5/default/\n");
         QVERIFY(!View().fToggleShift->isChecked());
     }
 
@@ -166,34 +149,24 @@ private slots:
         QCOMPARE(Details().ObjectValue(1, 1), u"button6"_qs);
         QVERIFY(!View().fPresentationBox->isHidden());
         QVERIFY(View().fPresentationMatrix->button(1)->isChecked());
-
         View().fPresentationMatrix->button(0)->click();
-        ChooseAction(1, 4);
-        APrefController store(fPane->MappingPath().string());
-        const ADevice* presenter = store.GetDevice(kDevicePresenter);
-        QVERIFY(presenter);
-        QCOMPARE(presenter->GetPresentationType(), 0);
-        QCOMPARE(presenter->GetDevicePID(), 2001u);
-        QCOMPARE(presenter->GetDeviceVID(), kVendorID);
-        QCOMPARE(Stored(fPane->MappingPath(), kDevicePresenter, 4), std::string("default|"));
-        QCOMPARE(Stored(fPane->MappingPath(), kDevicePresenter, 5), std::string("predefinedkeys|"));
+        Choose(View().fActionCells[1], 4);
         // The other device type's record is written back unchanged.
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), std::string("exec|/a & <b>"));
-        QCOMPARE(fPane->TakeNotifications(), std::vector<std::string>(2, "PrefChange"));
+        QCOMPARE(Records(), "rfmouse vendor 1001 0: 4/exec//a & <b>\npresenter vendor 2001 0: 4/default/ 5/predefinedkeys/\n");
+        QCOMPARE(fPane->TakeNotifications(), AStrings(2, "PrefChange"));
 
         // A change another writer (nuvexactl) made while the editor was
         // closed is read when it opens again, not saved over.
         Details().CloseWindow();
+        APrefController store(fPane->MappingPath().string());
         store.AddOrUpdateEvent(kDeviceRFMouse, 5, kLaunchKeystroke, "0");
         store.FlushXml();
         // A mouse hides the choice and writes the type last loaded.
         Open(kDeviceBTMouse);
         QVERIFY(View().fPresentationBox->isHidden());
-        ChooseAction(0, 4);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 5), std::string("keystroke|0"));
-        APrefController reread(fPane->MappingPath().string());
-        QCOMPARE(reread.GetDevice(kDeviceBTMouse)->GetPresentationType(), 0);
-        QCOMPARE(reread.GetDevice(kDeviceBTMouse)->GetDevicePID(), 1002u);
+        Choose(View().fActionCells[0], 4);
+        QCOMPARE(Records(), "rfmouse vendor 1001 0: 4/exec//a & <b> 5/keystroke/0\nbtmouse vendor 1002 0: 4/predefinedkeys/ 5/default/\n"
+                            "presenter vendor 2001 0: 4/default/ 5/predefinedkeys/\n");
     }
 
     void StoreFailuresAreShownAndLoseNothing()
@@ -206,7 +179,7 @@ private slots:
         QCOMPARE(ReadWholeFile(fPane->MappingPath()), std::string("<devices><device"));
 
         // Repaired, the store is read when the editor opens next.
-        WriteWholeFile(fPane->MappingPath(), MappingXml({{"presenter", 0, {{4, "exec", "/p"}}}}));
+        WriteStore(MappingXml({{"presenter", 0, {{4, "exec", "/p"}}}}));
         Open(kDeviceBTMouse);
         QVERIFY(Details().IsWindowOpen());
 
@@ -214,37 +187,36 @@ private slots:
         const std::filesystem::path folder = fPane->MappingPath().parent_path();
         std::filesystem::rename(folder, folder.string() + ".aside");
         WriteWholeFile(folder, "not a folder");
-        ChooseAction(0, 4);
+        Choose(View().fActionCells[0], 4);
         QCOMPARE(fPane->fDialogs.fShown.size(), 2);
         QVERIFY(fPane->fDialogs.fShown.back().contains(u"Error saving preferences"_qs));
         QVERIFY(fPane->TakeNotifications().empty());
         std::filesystem::remove(folder);
         std::filesystem::rename(folder.string() + ".aside", folder);
-        ChooseAction(1, 4);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceBTMouse, 4), std::string("predefinedkeys|"));
-        QCOMPARE(Stored(fPane->MappingPath(), kDevicePresenter, 4), std::string("exec|/p"));
-        QCOMPARE(fPane->TakeNotifications(), kOneSave);
+        Choose(View().fActionCells[1], 4);
+        QCOMPARE(Records(), "btmouse vendor 1002 0: 4/predefinedkeys/ 5/predefinedkeys/\npresenter vendor 2001 0: 4/exec//p\n");
+        QCOMPARE(fPane->TakeNotifications(), AStrings{"PrefChange"});
     }
 
     void ApplicationsOfferedAndTheirIcons()
     {
         ATemporaryFolder root;
-        const auto write = [&](const std::string& path, const std::string& entry) {
+        const std::string app = "[Desktop Entry]\nType=Application\n", icon = (root.Path() / "i.svg").string();
+        for (const auto& [path, entry] : std::vector<std::pair<std::string, std::string>>{
+                 {"i.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>"},
+                 {"home/applications/editor.desktop", app + "Name=Home Editor\nIcon=" + icon + "\n"},
+                 {"usr/applications/editor.desktop", app + "Name=System Editor\n"},
+                 {"usr/applications/gone.desktop", app + "Name=Gone\n"},
+                 {"home/applications/gone.desktop", app + "Name=Gone\nHidden=true\n"},
+                 {"usr/applications/kde/viewer.desktop",
+                  "# c\n[Desktop Entry]\nName=viewer\nType=Application\n[Desktop Action New]\nName=Not This\n"},
+                 {"usr/applications/menu.desktop", app + "Name=Menu Only\nNoDisplay=true\n"},
+                 {"usr/applications/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\n"},
+                 {"usr/applications/nameless.desktop", app},
+                 {"other/applications/zed.desktop", app + "Name=Zed\n"}}) {
             std::filesystem::create_directories((root.Path() / path).parent_path());
             WriteWholeFile(root.Path() / path, entry);
-        };
-        const std::string app = "[Desktop Entry]\nType=Application\n", icon = (root.Path() / "i.svg").string();
-        write("i.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>");
-        write("home/applications/editor.desktop", app + "Name=Home Editor\nIcon=" + icon + "\n");
-        write("usr/applications/editor.desktop", app + "Name=System Editor\n");
-        write("usr/applications/gone.desktop", app + "Name=Gone\n");
-        write("home/applications/gone.desktop", app + "Name=Gone\nHidden=true\n");
-        write("usr/applications/kde/viewer.desktop", "# c\n[Desktop Entry]\nName=viewer\nType=Application\n"
-                                                     "[Desktop Action New]\nName=Not This\n");
-        write("usr/applications/menu.desktop", app + "Name=Menu Only\nNoDisplay=true\n");
-        write("usr/applications/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\n");
-        write("usr/applications/nameless.desktop", app);
-        write("other/applications/zed.desktop", app + "Name=Zed\n");
+        }
         AScopedEnvironment home("XDG_DATA_HOME", (root.Path() / "home").string());
         AScopedEnvironment dirs("XDG_DATA_DIRS", (root.Path() / "usr").string() + ":" + (root.Path() / "other").string());
         QStringList offered;
@@ -254,8 +226,8 @@ private slots:
 
         // The editor shows the entry's icon, else the generic picture.
         Open(kDeviceRFMouse);
-        const QString editor = QString::fromStdString((root.Path() / "home/applications/editor.desktop").string());
-        fPane->fDialogs.fFileAnswers = {editor, QString::fromStdString((root.Path() / "other/applications/zed.desktop").string())};
+        const QString editor = QString::fromStdString(root.Path() / "home/applications/editor.desktop");
+        fPane->fDialogs.fFileAnswers = {editor, QString::fromStdString(root.Path() / "other/applications/zed.desktop")};
         View().fChooseApplicationButton->click();
         QCOMPARE(View().fApplicationIcon->GetPictureName(), editor);
         View().fChooseApplicationButton->click();
@@ -263,15 +235,15 @@ private slots:
         // The script chooser lists folders, "*.scpt" and executable files.
         chmod(icon.c_str(), 0755);
         for (const auto& [name, listed] : {std::pair{"i.svg", true}, {"home", true}, {"usr/applications/link.desktop", false}})
-            QCOMPARE(IsScriptChoice(QString::fromStdString((root.Path() / name).string())), listed);
+            QCOMPARE(IsScriptChoice(QString::fromStdString(root.Path() / name)), listed);
         QVERIFY(IsScriptChoice(u"/no/such/Back.scpt"_qs));
         // The real chooser starts in the home folder, wherever the program was started.
-        QString startFolder;
+        QString startFolder = u"no chooser"_qs;
         QTimer::singleShot(0, [&] {
-            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            startFolder = chooser ? chooser->directory().absolutePath() : u"no chooser"_qs;
-            if (chooser)
+            if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                startFolder = chooser->directory().absolutePath();
                 chooser->reject();
+            }
         });
         QVERIFY(!AQtUserDialogs().ChooseOpenFile(nullptr, {u"Script"_qs, AFileKind::kScript, {}}));
         QCOMPARE(startFolder, QDir::homePath());
@@ -309,12 +281,23 @@ private:
         Details().SetDeviceType(type);
         Details().ConfigureClick();
     }
-    // What the action column's cell does when the user picks a name.
-    void ChooseAction(int row, int kind)
+    // The stored records, a line each: "type vendor|VID PID presentation: id/kind/argument...".
+    std::string Records()
     {
-        QComboBox* cell = View().fActionCells[row];
-        cell->setCurrentIndex(kind);
-        emit cell->activated(kind);
+        if (!std::filesystem::exists(fPane->MappingPath()))
+            return "";
+        const APrefController store(fPane->MappingPath().string());
+        std::string text;
+        for (const auto& [type, device] : store.GetDevices()) {
+            text += APrefController::FromDeviceType(type) + " "
+                + (device.GetDeviceVID() == kVendorID ? "vendor" : std::to_string(device.GetDeviceVID())) + " "
+                + std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
+            for (const auto& [id, event] : device.GetEvents())
+                text += " " + std::to_string(id) + "/" + APrefController::FromLaunchType(event.GetLaunchType()) + "/"
+                    + event.GetLaunchArg();
+            text += "\n";
+        }
+        return text;
     }
 
     std::unique_ptr<APaneFixture> fPane;
