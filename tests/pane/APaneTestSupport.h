@@ -18,7 +18,6 @@
 #include <QStringList>
 
 #include <atomic>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -58,19 +57,14 @@ private:
     }
 };
 
+// The agent's device list: "MouseListPort" served on a thread of its own.
 class AStandInDeviceList {
 public:
     // The reply's bytes; none: the agent answers without data.
-    explicit AStandInDeviceList(std::optional<std::string> reply)
-        : fReply(std::move(reply)), fThread([this] { Serve(); })
+    explicit AStandInDeviceList(std::optional<std::string> reply) : fReply(std::move(reply))
     {
         while (!fReady)
             std::this_thread::yield();
-    }
-    ~AStandInDeviceList()
-    {
-        fStop = true;
-        fThread.join();
     }
     void SetReply(std::optional<std::string> reply)
     {
@@ -83,64 +77,19 @@ private:
     {
         auto* self = static_cast<AStandInDeviceList*>(info);
         std::lock_guard lock(self->fMutex);
-        if (!self->fReply)
-            return std::nullopt;
-        return AMessageData(self->fReply->begin(), self->fReply->end());
-    }
-    void Serve()
-    {
-        AEventLoop loop;
-        auto port = ALocalMessagePort::Create(loop, "MouseListPort", Answer, this);
-        fReady = true;
-        while (!fStop)
-            loop.RunOnce(20'000);
+        return self->fReply ? std::make_optional(AMessageData(self->fReply->begin(), self->fReply->end())) : std::nullopt;
     }
 
     std::mutex fMutex;
     std::optional<std::string> fReply;
     std::atomic<bool> fReady = false;
-    std::atomic<bool> fStop = false;
-    std::thread fThread;
-};
-
-// Counts "NuvexaAgent" notifications with their objects. Everything posted
-// before a marker from the same poster has arrived once the marker has.
-class ANotificationRecorder {
-public:
-    ANotificationRecorder()
-    {
-        fCenter.AddObserver(this, Record, "NuvexaAgent", std::nullopt);
-        fCenter.AddObserver(this, Record, kMarker, std::nullopt);
-    }
-    // Posts the marker through `poster` and waits for it; the objects of the
-    // reload notifications seen since the last call.
-    std::vector<std::string> Take(ADistributedNotificationCenter& poster, const std::function<void()>& flush)
-    {
-        fMarkerSeen = false;
-        poster.PostNotification(kMarker, std::nullopt);
-        flush();
-        // A lost marker shows as an object no save posts, so that a check for
-        // no notification cannot pass on a bus that delivers nothing.
-        if (!fLoop.RunUntil([this] { return fMarkerSeen; }, 5'000'000))
-            fObjects.emplace_back("(marker not delivered)");
-        return std::exchange(fObjects, {});
-    }
-
-private:
-    static constexpr const char* kMarker = "PaneTestMarker";
-    static void Record(ADistributedNotificationCenter*, void* observer, std::string_view name, std::string_view object)
-    {
-        auto* self = static_cast<ANotificationRecorder*>(observer);
-        if (name == kMarker)
-            self->fMarkerSeen = true;
-        else
-            self->fObjects.emplace_back(object);
-    }
-
-    AEventLoop fLoop;
-    ADistributedNotificationCenter fCenter{&fLoop};
-    std::vector<std::string> fObjects;
-    bool fMarkerSeen = false;
+    std::jthread fThread{[this](std::stop_token stop) {
+        AEventLoop loop;
+        auto port = ALocalMessagePort::Create(loop, "MouseListPort", Answer, this);
+        fReady = true;
+        while (!stop.stop_requested())
+            loop.RunOnce(20'000);
+    }};
 };
 
 // The settings application as main.cpp builds it, on a private runtime
@@ -156,7 +105,6 @@ struct APaneFixture {
     std::unique_ptr<ASettingsWindow> fWindow;
     ADetailsController* fDetails = nullptr;
     AMainPrefController* fController = nullptr;
-    ANotificationRecorder fRecorder;
 
     void Start(const QString& informationPath = {}, std::optional<AAutoUpdateOptions> options = {})
     {
@@ -168,9 +116,29 @@ struct APaneFixture {
         fWindow->SetController(fController);
     }
     std::filesystem::path MappingPath() const { return fSession.ConfigFolder() / "Nuvexa" / "mapping.xml"; }
-    // The reload notifications the application posted since the last call.
+
+    // The objects of the "NuvexaAgent" notifications the application posted
+    // since the last call: it posts a marker after them and waits for it on
+    // a connection of its own (one poster's notifications arrive in order).
     std::vector<std::string> TakeNotifications()
     {
-        return fRecorder.Take(fCenter, [this] { fBridge.Process(); });
+        fCenter.PostNotification("NuvexaAgent", kMarker);
+        fBridge.Process();
+        // A lost marker shows as an object no save posts, so that a check for
+        // no notification cannot pass on a bus that delivers nothing.
+        if (!fRecorderLoop.RunUntil([this] { return !fSeen.empty() && fSeen.back() == kMarker; }, 5'000'000))
+            fSeen.emplace_back("(marker not delivered)");
+        else
+            fSeen.pop_back();
+        return std::exchange(fSeen, {});
     }
+
+private:
+    static constexpr const char* kMarker = "(test marker)";
+    AEventLoop fRecorderLoop;
+    ADistributedNotificationCenter fRecorder{&fRecorderLoop};
+    std::vector<std::string> fSeen;
+    bool fObserving = fRecorder.AddObserver(this, [](ADistributedNotificationCenter*, void* self, std::string_view, std::string_view object) {
+        static_cast<APaneFixture*>(self)->fSeen.emplace_back(object);
+    }, "NuvexaAgent", std::nullopt);
 };
