@@ -57,18 +57,6 @@ struct AUpdateFixture : APaneFixture {
                                  + "\nNuvexaAutoUpdateUrl=" + (path.isNull() ? "" : (Base() + path).toStdString()));
         Start(QString::fromStdString(file), AAutoUpdateOptions{PackKernelVersion("6.1.0-18-amd64"), timeout});
     }
-    // Answers the offer of build 57 at `url` (null: none) and the save dialog with `target`.
-    void Download(const QString& url, const QString& target, bool yes = true)
-    {
-        // The blanks around the address are layout.
-        fResponses[u"/update"_qs] = Response("<u> <latest_build>57</latest_build>\n"
-                                             + (url.isNull() ? "" : " <download_url>\n  " + url.toUtf8() + "\n </download_url>\n")
-                                             + "</u>\n");
-        fDialogs.fYes = yes;
-        fDialogs.fFileAnswers = QStringList{target};
-        Check(u"56"_qs, u"/update"_qs);
-    }
-
     QString fHome = QString::fromStdString(fSession.MakeFolder("home").string());
     AScopedEnvironment fHomeVariable{"HOME", fHome.toStdString()};
     QString fDownloads = QString::fromStdString(fSession.MakeFolder("downloads").string());
@@ -86,28 +74,81 @@ private slots:
     void init() { fPane = std::make_unique<AUpdateFixture>(); }
     void cleanup() { fPane.reset(); }
 
-    void OfferOnlyForANewerBuildThenTheView_data()
+    void AnswersAndOutcomes_data()
     {
-        QTest::addColumn<QStringList>("row");  // version, path, answer
-        QTest::addColumn<bool>("offered");
+        QTest::addColumn<QString>("given");
+        QTest::addColumn<QString>("outcome");
         for (const auto& [rule, given, expected] : ReadFixtureRows("pane/update-answers.txt"))
-            QTest::newRow(rule.c_str() + 2) << QString::fromStdString(given).split(u' ') << (expected == "offer");
-        QTest::newRow("answer over 1 MiB") << QStringList{u"0"_qs, u"/update"_qs, u"<u><latest_build>57</latest_build>"_qs
-                                                          + QString(1 << 20, u' ') + u"</u>"_qs} << false;
+            QTest::newRow(rule.c_str() + 2) << QString::fromStdString(given) << QString::fromStdString(expected);
+        QTest::newRow("answer over 1 MiB") << u"0 /update <u><latest_build>57</latest_build>"_qs + QString(1 << 20, u' ') + u"</u>"_qs
+                                           << QString();
     }
-    void OfferOnlyForANewerBuildThenTheView()
+    void AnswersAndOutcomes()
     {
-        QFETCH(QStringList, row);
-        QFETCH(bool, offered);
-        const QString version = row[0] == u"-" ? QString() : row[0], path = row[1] == u"-" ? QString() : row[1];
-        fPane->fResponses = {{u"/update"_qs, Response(row.mid(2).join(u' ').toUtf8())},
-                             {u"/moved"_qs, Redirect("/update")}, {u"/silent"_qs, {}}};
-        fPane->Check(version, path, path == u"/silent" ? 100ms : 10s);
-        QCOMPARE(fPane->fDialogs.fShown, offered ? QStringList{kOffer} : QStringList());
+        QFETCH(QString, given);
+        QFETCH(QString, outcome);
+        const QStringList check = given.section(u" | "_qs, 0, 0).split(u' '), user = given.section(u" | "_qs, 1).split(u' ');
+        const QString path = check[1] == u"-" ? QString() : check[1];
+        const QString target = QString::fromStdString(fPane->fSession.Root()) + u"/"_qs + user.value(1);
+        const std::string existing = (fPane->fDownloads + u"/Nuvexa.dmg"_qs).toStdString();
+        WriteWholeFile(existing, "old");
+        fPane->fResponses = {{u"/update"_qs, Response(check.mid(2).join(u' ').replace(u"{files}"_qs, fPane->Base() + u"/files"_qs).toUtf8())},
+                             {u"/moved"_qs, Redirect("/update")}, {u"/silent"_qs, {}},
+                             {u"/files/image"_qs, Response(kImage)}, {u"/files/moved"_qs, Redirect("/files/image")},
+                             {u"/files/to-file"_qs, Redirect("file:///etc/hostname")},
+                             {u"/files/broken"_qs, Response(kImage, 2 * kImage.size())},
+                             {u"/files/slow"_qs, Response(QByteArray(1000, 's'), 1'000'000)}};
+        fPane->fDialogs.fYes = user[0] == u"yes";
+        fPane->fDialogs.fFileAnswers = {target};
+        fPane->Check(check[0] == u"-" ? QString() : check[0], path, path == u"/silent" ? 100ms : 10s);
         QCOMPARE(fPane->fRequests.value(0), path.isNull() ? QString() : path + u"?os=60100"_qs);
         // The main view is set up after the check, whatever it found.
         fPane->fWindow->show();
         QCOMPARE(fPane->fWindow->View().fVersion->text(), u"2.5 (build 7)"_qs);
+        if (user.value(2) == u"cancel") {
+            AAutoUpdateDownload* download = fPane->fController->GetAutoUpdate()->GetDownload();
+            QVERIFY(download != nullptr && download->GetProgressDialog()->isVisible());
+            QTRY_VERIFY(download->GetProgressDialog()->labelText().contains(
+                QLocale().formattedDataSize(1000) + u" of "_qs + QLocale().formattedDataSize(1'000'000)));
+            QTest::mouseClick(download->GetProgressDialog()->findChild<QPushButton*>(), Qt::LeftButton);
+            QCOMPARE(fPane->fController->GetAutoUpdate()->GetDownload(), nullptr);
+            QTest::qWait(50);
+        }
+        QStringList expected;  // a failure's reason follows "Error: "
+        for (const QString& text : outcome.split(u' ', Qt::SkipEmptyParts))
+            expected << (text == u"offer"  ? kOffer
+                         : text == u"done" ? u"Successfully downloaded updated Nuvexa Device Controller image to "_qs + target + u"."_qs
+                         : text == u"short" ? kFailed : text == u"failed" ? kFailed + u"\r\nError: "_qs : QString());
+        expected.removeAll(QString());
+        QTRY_COMPARE(fPane->fDialogs.fShown.size(), expected.size());
+        for (qsizetype i = 0; i < expected.size(); ++i) {
+            const bool reason = expected[i].endsWith(u"Error: ");
+            QCOMPARE(reason ? fPane->fDialogs.fShown[i].left(expected[i].size()) : fPane->fDialogs.fShown[i], expected[i]);
+            QVERIFY(!reason || fPane->fDialogs.fShown[i].size() > expected[i].size());
+        }
+        // No temporary file is left beside the destination.
+        QCOMPARE(QDir(fPane->fDownloads).entryList(QDir::Files | QDir::Hidden), QStringList{u"Nuvexa.dmg"_qs});
+        QCOMPARE(ReadWholeFile(existing), outcome.endsWith(u"image") ? kImage.toStdString() : "old");
+    }
+
+    void SaveDialogOnTheDesktopElseHomeAndNoDownloadWithoutAPath()
+    {
+        // The blanks around the address are layout.
+        fPane->fResponses[u"/update"_qs] = Response("<u> <latest_build>57</latest_build>\n <download_url>\n  " + fPane->Base().toUtf8()
+                                                    + "/files/Nuvexa-58.dmg?from=answer\n </download_url>\n</u>\n");
+        fPane->fDialogs.fYes = true;
+        fPane->Check(u"56"_qs, u"/update"_qs);  // no Desktop folder, Cancel
+        QVERIFY(QDir(fPane->fHome).mkdir(u"Desktop"_qs));
+        fPane->Check(u"56"_qs, u"/update"_qs);
+        fPane->fDialogs.fYes = false;
+        fPane->fDialogs.fFileAnswers = {fPane->fDownloads + u"/Nuvexa.dmg"_qs};
+        fPane->Check(u"56"_qs, u"/update"_qs);  // the offer declined
+        QCOMPARE(fPane->fDialogs.fSuggestedPaths,
+                 (QStringList{fPane->fHome + u"/Nuvexa-58.dmg"_qs, fPane->fHome + u"/Desktop/Nuvexa-58.dmg"_qs}));
+        QCOMPARE(fPane->fController->GetAutoUpdate(), nullptr);
+        QTest::qWait(50);
+        QCOMPARE(fPane->fRequests.size(), 3);
+        QCOMPARE(fPane->fDialogs.fShown, (QStringList{kOffer, kOffer, kOffer}));
     }
 
     void NoVersionWithoutTheInformationFileWhichTheBuildWrites()
@@ -117,72 +158,6 @@ private slots:
         const std::string text = ReadWholeFile(BuildDataFolder() / "settings.info");
         for (const char* key : {"\nCFBundleVersion=", "\nNuvexaVersion=", "\nNuvexaAutoUpdateUrl=\n"})
             QVERIFY2(text.find(key) != std::string::npos, key);
-    }
-
-    void SaveDialogOnTheDesktopElseHomeAndNoDownloadWithoutAPath()
-    {
-        const QString url = fPane->Base() + u"/files/Nuvexa-58.dmg?from=answer"_qs;
-        fPane->Download(url, QString());  // no Desktop folder, Cancel
-        QVERIFY(QDir(fPane->fHome).mkdir(u"Desktop"_qs));
-        fPane->Download(url, QString());
-        fPane->Download(url, fPane->fDownloads + u"/Nuvexa.dmg"_qs, false);  // the offer declined
-        QCOMPARE(fPane->fDialogs.fSuggestedPaths,
-                 (QStringList{fPane->fHome + u"/Nuvexa-58.dmg"_qs, fPane->fHome + u"/Desktop/Nuvexa-58.dmg"_qs}));
-        QCOMPARE(fPane->fController->GetAutoUpdate(), nullptr);
-        QTest::qWait(50);
-        QCOMPARE(fPane->fRequests.size(), 3);
-        QCOMPARE(fPane->fDialogs.fShown, (QStringList{kOffer, kOffer, kOffer}));
-    }
-
-    void DownloadEnds_data()
-    {
-        QTest::addColumn<QString>("path");   // null: the answer has no download_url
-        QTest::addColumn<QString>("file");   // chosen, in the session's folder
-        QTest::addColumn<bool>("replaced");  // the image replaced downloads/Nuvexa.dmg, or "old" is intact
-        QTest::addColumn<QString>("alert");  // "...\r\nError: " and any reason; null: Cancel pressed
-        const QString done = u"Successfully downloaded updated Nuvexa Device Controller image to %1."_qs;
-        const QString failed = kFailed + u"\r\nError: "_qs, file = u"/downloads/./Nuvexa.dmg"_qs;
-        QTest::newRow("finished, overwriting the file, the path as chosen") << u"/image"_qs << file << true << done;
-        QTest::newRow("redirect followed") << u"/moved"_qs << file << true << done;
-        QTest::newRow("failed half-way") << u"/broken"_qs << file << false << failed;
-        QTest::newRow("redirect to a less safe scheme refused") << u"/to-file"_qs << file << false << failed;
-        QTest::newRow("destination not writable: short alert") << u"/image"_qs << u"/absent/Nuvexa.dmg"_qs << false << kFailed;
-        QTest::newRow("no download address: short alert") << QString() << file << false << kFailed;
-        QTest::newRow("cancelled: nothing told") << u"/slow"_qs << file << false << QString();
-    }
-    void DownloadEnds()
-    {
-        QFETCH(QString, path);
-        QFETCH(QString, file);
-        QFETCH(bool, replaced);
-        QFETCH(QString, alert);
-        const QString target = QString::fromStdString(fPane->fSession.Root()) + file;
-        const std::string existing = (fPane->fDownloads + u"/Nuvexa.dmg"_qs).toStdString();
-        WriteWholeFile(existing, "old");
-        fPane->fResponses = {{u"/files/image"_qs, Response(kImage)}, {u"/files/moved"_qs, Redirect("/files/image")},
-                             {u"/files/to-file"_qs, Redirect("file:///etc/hostname")},
-                             {u"/files/broken"_qs, Response(kImage, 2 * kImage.size())},
-                             {u"/files/slow"_qs, Response(QByteArray(1000, 's'), 1'000'000)}};
-        fPane->Download(path.isNull() ? QString() : fPane->Base() + u"/files"_qs + path, target);
-        if (alert.isNull()) {
-            AAutoUpdateDownload* download = fPane->fController->GetAutoUpdate()->GetDownload();
-            QVERIFY(download != nullptr && download->GetProgressDialog()->isVisible());
-            QTRY_VERIFY(download->GetProgressDialog()->labelText().contains(
-                QLocale().formattedDataSize(1000) + u" of "_qs + QLocale().formattedDataSize(1'000'000)));
-            QTest::mouseClick(download->GetProgressDialog()->findChild<QPushButton*>(), Qt::LeftButton);
-            QCOMPARE(fPane->fController->GetAutoUpdate()->GetDownload(), nullptr);
-            QTest::qWait(50);
-            QCOMPARE(fPane->fDialogs.fShown, QStringList{kOffer});
-        } else {
-            QTRY_COMPARE(fPane->fDialogs.fShown.size(), 2);
-            const QString shown = fPane->fDialogs.fShown[1];
-            const bool reason = alert.endsWith(u"Error: ");
-            QCOMPARE(reason ? shown.left(alert.size()) : shown, QString(alert).replace(u"%1"_qs, target));
-            QVERIFY(!reason || shown.size() > alert.size());
-        }
-        // No temporary file is left beside the destination.
-        QCOMPARE(QDir(fPane->fDownloads).entryList(QDir::Files | QDir::Hidden), QStringList{u"Nuvexa.dmg"_qs});
-        QCOMPARE(ReadWholeFile(existing), replaced ? kImage.toStdString() : "old");
     }
 
 private:
