@@ -5,11 +5,7 @@
 #include "tests/pane/APaneTestSupport.h"
 #include "tests/support/ATestPaths.h"
 
-#include <QLabel>
-#include <QProgressDialog>
-#include <QPushButton>
-#include <QTcpServer>
-#include <QTcpSocket>
+#include <QtNetwork>
 #include <QtTest>
 
 using namespace std::chrono_literals;

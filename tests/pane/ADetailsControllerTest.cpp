@@ -9,19 +9,9 @@
 #include "tests/pane/APaneTestSupport.h"
 #include "tests/support/AAgentHarness.h"
 
-#include <QApplication>
-#include <QButtonGroup>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
-#include <QTableWidget>
-#include <QTimer>
 #include <QtTest>
+
+#include <regex>
 
 #include <sys/stat.h>
 
@@ -40,22 +30,6 @@ class ADetailsControllerTest : public QObject {
 private slots:
     void init() { fPane = std::make_unique<APaneFixture>(); }
     void cleanup() { fPane.reset(); }
-
-    void NewDeviceShowsDefaultsAndWritesNothing()
-    {
-        Open(kDeviceBTMouse);
-        QCOMPARE(View().fActionCells[0]->currentText(), u"Default Action"_qs);
-        QCOMPARE(View().fActionCells[1]->currentText(), u"Default Action"_qs);
-        QCOMPARE(View().fActionTab->currentIndex(), 0);
-        QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Back"_qs);
-        View().fButtonTableView->selectRow(1);
-        QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Forward"_qs);
-        QVERIFY(View().fPresentationBox->isHidden());
-        QCOMPARE(Details().ObjectValue(1, 0), u"button4"_qs);
-        QCOMPARE(View().fDeviceImage->GetPictureName(), u"NuvexaBTMouseActive"_qs);
-        QCOMPARE(Records(), "");
-        QVERIFY(fPane->TakeNotifications().empty());
-    }
 
     void EachActionKindStoresItsArgument_data()
     {
@@ -102,9 +76,21 @@ private slots:
         QCOMPARE(Details().GetButtonActionArg(0).value(), stored.section(u'/', 1).toStdString());
     }
 
-    void CancelledChooserChangesNothing()
+    void NewDeviceShowsDefaultsAndACancelledChooserChangesNothing()
     {
         Open(kDeviceBTMouse);
+        QCOMPARE(View().fActionCells[0]->currentText(), u"Default Action"_qs);
+        QCOMPARE(View().fActionCells[1]->currentText(), u"Default Action"_qs);
+        QCOMPARE(View().fActionTab->currentIndex(), 0);
+        QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Back"_qs);
+        QVERIFY(View().fPresentationBox->isHidden());
+        QCOMPARE(Details().ObjectValue(1, 0), u"button4"_qs);
+        QCOMPARE(View().fDeviceImage->GetPictureName(), u"NuvexaBTMouseActive"_qs);
+        View().fButtonTableView->selectRow(1);
+        QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Forward"_qs);
+        QCOMPARE(Records(), "");
+        QVERIFY(fPane->TakeNotifications().empty());
+
         Choose(View().fActionCells[1], 1);
         fPane->fDialogs.fFileAnswers = {u"/s.scpt"_qs, QString(), QString()};
         View().fChooseScriptButton->click();
@@ -201,21 +187,15 @@ private slots:
     void ApplicationsOfferedAndTheirIcons()
     {
         ATemporaryFolder root;
-        const std::string app = "[Desktop Entry]\nType=Application\n", icon = (root.Path() / "i.svg").string();
-        for (const auto& [path, entry] : std::vector<std::pair<std::string, std::string>>{
-                 {"i.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>"},
-                 {"home/applications/editor.desktop", app + "Name=Home Editor\nIcon=" + icon + "\n"},
-                 {"usr/applications/editor.desktop", app + "Name=System Editor\n"},
-                 {"usr/applications/gone.desktop", app + "Name=Gone\n"},
-                 {"home/applications/gone.desktop", app + "Name=Gone\nHidden=true\n"},
-                 {"usr/applications/kde/viewer.desktop",
-                  "# c\n[Desktop Entry]\nName=viewer\nType=Application\n[Desktop Action New]\nName=Not This\n"},
-                 {"usr/applications/menu.desktop", app + "Name=Menu Only\nNoDisplay=true\n"},
-                 {"usr/applications/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\n"},
-                 {"usr/applications/nameless.desktop", app},
-                 {"other/applications/zed.desktop", app + "Name=Zed\n"}}) {
-            std::filesystem::create_directories((root.Path() / path).parent_path());
-            WriteWholeFile(root.Path() / path, entry);
+        std::vector<std::pair<std::filesystem::path, std::string>> files;
+        for (const std::string& line : ReadFixtureLines("pane/applications.txt"))
+            if (line.starts_with("== "))
+                files.emplace_back(root.Path() / line.substr(3), "");
+            else if (!files.empty())
+                files.back().second += std::regex_replace(line, std::regex("\\{root\\}"), root.Path().string()) + "\n";
+        for (const auto& [path, text] : files) {
+            std::filesystem::create_directories(path.parent_path());
+            WriteWholeFile(path, text);
         }
         AScopedEnvironment home("XDG_DATA_HOME", (root.Path() / "home").string());
         AScopedEnvironment dirs("XDG_DATA_DIRS", (root.Path() / "usr").string() + ":" + (root.Path() / "other").string());
@@ -233,7 +213,7 @@ private slots:
         View().fChooseApplicationButton->click();
         QCOMPARE(View().fApplicationIcon->GetPictureName(), u"Applications"_qs);
         // The script chooser lists folders, "*.scpt" and executable files.
-        chmod(icon.c_str(), 0755);
+        chmod((root.Path() / "i.svg").c_str(), 0755);
         for (const auto& [name, listed] : {std::pair{"i.svg", true}, {"home", true}, {"usr/applications/link.desktop", false}})
             QCOMPARE(IsScriptChoice(QString::fromStdString(root.Path() / name)), listed);
         QVERIFY(IsScriptChoice(u"/no/such/Back.scpt"_qs));

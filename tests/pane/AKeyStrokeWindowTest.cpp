@@ -2,15 +2,11 @@
 // carrying native scan codes (evdev code + 8), to the window's focus widget.
 #include "pane/AKeyStrokeWindow.h"
 
-#include <QApplication>
-#include <QKeyEvent>
-#include <QPushButton>
-#include <QShortcut>
+#include <QtWidgets>
 #include <QtTest>
 
 #include <linux/input-event-codes.h>
 
-#include <memory>
 
 // Pressing and releasing one key as QTest does, but with the scan code.
 static void Type(Qt::Key key, uint16_t evdevCode, bool autoRepeat = false)

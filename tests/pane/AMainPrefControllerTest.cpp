@@ -6,11 +6,6 @@
 #include "tests/pane/APaneTestSupport.h"
 #include "tests/support/ATestPaths.h"
 
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QSocketNotifier>
-#include <QPushButton>
-#include <QToolButton>
 #include <QtTest>
 
 #include <sys/epoll.h>

@@ -15,16 +15,11 @@
 #include "platform/ports/AMessagePort.h"
 #include "tests/support/AAgentSession.h"
 
-#include <QStringList>
+#include <QtWidgets>
 
 #include <atomic>
-#include <memory>
 #include <mutex>
-#include <optional>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
 
 class AAnsweringDialogs : public AUserDialogs {
 public:

@@ -6,10 +6,6 @@
 #include "tests/pane/APaneTestSupport.h"
 #include "tests/support/AAgentHarness.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QPushButton>
 #include <QtTest>
 
 #include <linux/input-event-codes.h>
