@@ -2,11 +2,10 @@
 // carrying native scan codes (evdev code + 8), to the window's focus widget.
 #include "pane/AKeyStrokeWindow.h"
 
-#include <QtWidgets>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <linux/input-event-codes.h>
-
 
 // Pressing and releasing one key as QTest does, but with the scan code.
 static void Type(Qt::Key key, uint16_t evdevCode, bool autoRepeat = false)
@@ -23,46 +22,42 @@ class AKeyStrokeWindowTest : public QObject, public AKeyStrokeDelegate {
     Q_OBJECT
 
     void SetKeyStrokes(const AKeyCodeList& keyStrokes) override { fReceived.push_back(keyStrokes); }
+    std::vector<AKeyCodeList> fReceived;
 
 private slots:
-    void init()
+    void CaptureTakesEveryKeyBeforeFocusShortcutsAndDialogAndOffLeavesThemToIt()
     {
-        fWindow = std::make_unique<AKeyStrokeWindow>();
-        fWindow->SetDelegate(this);
-        fReceived.clear();
-        fFirst = new QPushButton(fWindow.get());
-        fSecond = new QPushButton(fWindow.get());
-        fShortcuts = 0;
-        connect(new QShortcut(QKeySequence(Qt::Key_A), fWindow.get()), &QShortcut::activated, this, [this] { ++fShortcuts; });
-        fWindow->show();
-        fWindow->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(fWindow.get()));
-        fFirst->setFocus();
-    }
-
-    void CaptureTakesEveryKeyBeforeFocusShortcutsAndDialog()
-    {
-        QSignalSpy clicked(fFirst, &QPushButton::clicked);
+        AKeyStrokeWindow window;
+        window.SetDelegate(this);
+        auto* first = new QPushButton(&window);
+        auto* second = new QPushButton(&window);
+        int shortcuts = 0;
+        connect(new QShortcut(QKeySequence(Qt::Key_A), &window), &QShortcut::activated, this, [&] { ++shortcuts; });
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        first->setFocus();
+        QSignalSpy clicked(first, &QPushButton::clicked);
         // A key pressed before capture went on (its press acted on a control)
         // is not recorded when it is released.
         QKeyEvent earlyPress(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0);
-        QApplication::sendEvent(fFirst, &earlyPress);
-        fWindow->EnableKeyEvents(true);
+        QApplication::sendEvent(first, &earlyPress);
+        window.EnableKeyEvents(true);
         QKeyEvent lateRelease(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0);
-        QApplication::sendEvent(fFirst, &lateRelease);
+        QApplication::sendEvent(first, &lateRelease);
         const AKeyCodeList stored{56, 56};
-        fWindow->SetKeyStrokes(&stored);  // the delegate is not told
+        window.SetKeyStrokes(&stored);  // the delegate is not told
         for (auto [key, code] : {std::pair{Qt::Key_A, KEY_A}, {Qt::Key_Tab, KEY_TAB}, {Qt::Key_Escape, KEY_ESC},
                                  {Qt::Key_Return, KEY_ENTER}, {Qt::Key_Space, KEY_SPACE}})
             Type(key, code);
-        QCOMPARE(fWindow->GetKeyStrokes(), (AKeyCodeList{56, 0, 48, 53, 36, 49, 56}));
-        QCOMPARE(QApplication::focusWidget(), fFirst);
-        QVERIFY(fWindow->isVisible());
+        QCOMPARE(window.GetKeyStrokes(), (AKeyCodeList{56, 0, 48, 53, 36, 49, 56}));
+        QCOMPARE(QApplication::focusWidget(), first);
+        QVERIFY(window.isVisible());
         QCOMPARE(clicked.count(), 0);
-        QCOMPARE(fShortcuts, 0);
+        QCOMPARE(shortcuts, 0);
         QCOMPARE(fReceived.size(), 5u);
         Type(Qt::Key_Backspace, KEY_BACKSPACE);
-        fWindow->ToggleVirtualKey(59, true);
+        window.ToggleVirtualKey(59, true);
         QCOMPARE(fReceived.size(), 7u);
         QCOMPARE(fReceived[5], (AKeyCodeList{0, 48, 53, 36, 49}));
         QCOMPARE(fReceived[6], (AKeyCodeList{59, 0, 48, 53, 36, 49, 59}));
@@ -73,30 +68,20 @@ private slots:
             Type(key, static_cast<uint16_t>(code));
         Type(Qt::Key_B, KEY_B, true);
         QCOMPARE(fReceived.size(), 7u);
-    }
 
-    void CaptureOffLeavesKeysToTheDialog()
-    {
-        fWindow->EnableKeyEvents(true);
-        fWindow->EnableKeyEvents(false);
-        fWindow->ToggleVirtualKey(56, true);
+        // Capture off: the list stays, toggles do nothing, keys reach the dialog.
+        window.EnableKeyEvents(false);
+        window.ToggleVirtualKey(56, true);
         Type(Qt::Key_A, KEY_A);
-        QCOMPARE(fShortcuts, 1);
+        QCOMPARE(shortcuts, 1);
         Type(Qt::Key_Tab, KEY_TAB);
-        QCOMPARE(QApplication::focusWidget(), fSecond);
+        QCOMPARE(QApplication::focusWidget(), second);
         Type(Qt::Key_Escape, KEY_ESC);
-        QVERIFY(!fWindow->isVisible());
-        QCOMPARE(fWindow->result(), int(QDialog::Rejected));
-        QVERIFY(fWindow->GetKeyStrokes().empty());
-        QVERIFY(fReceived.empty());
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.result(), int(QDialog::Rejected));
+        QCOMPARE(window.GetKeyStrokes(), fReceived.back());
+        QCOMPARE(fReceived.size(), 7u);
     }
-
-private:
-    std::vector<AKeyCodeList> fReceived;
-    std::unique_ptr<AKeyStrokeWindow> fWindow;
-    QPushButton* fFirst = nullptr;
-    QPushButton* fSecond = nullptr;
-    int fShortcuts = 0;
 };
 
 QTEST_MAIN(AKeyStrokeWindowTest)
