@@ -7,7 +7,7 @@
 #include "pane/AQtUserDialogs.h"
 #include "prefs/APrefController.h"
 #include "tests/pane/APaneTestSupport.h"
-#include "tests/support/AAgentHarness.h"
+#include "tests/support/ATestPaths.h"
 
 #include <QtTest>
 
@@ -31,157 +31,61 @@ private slots:
     void init() { fPane = std::make_unique<APaneFixture>(); }
     void cleanup() { fPane.reset(); }
 
-    void EachActionKindStoresItsArgument_data()
+    void EditingCases_data()
     {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("stored");  // button 4's kind/argument
-        QTest::addColumn<int>("saves");       // of choosing the kind: showing a key-stroke row saves too
-        QTest::newRow("script: its full path") << 1 << u"/home/u/Back.scpt"_qs << u"applescript//home/u/Back.scpt"_qs << 1;
-        QTest::newRow("application: the entry's full path")
-            << 2 << u"/usr/share/applications/x.desktop"_qs << u"exec//usr/share/applications/x.desktop"_qs << 1;
-        QTest::newRow("key strokes: Shift toggled around nothing") << 3 << QString() << u"keystroke/56|56"_qs << 2;
-        QTest::newRow("predefined: the function number") << 4 << QString() << u"predefinedkeys/5"_qs << 1;
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("expected");
+        for (const auto& [rule, given, expected] : ReadFixtureRows("pane/editor.txt"))
+            QTest::newRow((rule.substr(2) + " | " + given).c_str()) << QString::fromStdString(given) << QString::fromStdString(expected);
     }
-    void EachActionKindStoresItsArgument()
+    void EditingCases()
     {
-        QFETCH(int, kind);
-        QFETCH(QString, stored);
-        QFETCH(int, saves);
-        const auto records = [](const QString& button4) { return "rfmouse vendor 1001 0: 4/" + button4.toStdString() + " 5/default/\n"; };
-        Open(kDeviceRFMouse);
-        Choose(View().fActionCells[0], kind);
-        // A new kind starts with the empty argument, saved at once.
-        QCOMPARE(Records(), records(QString::fromStdString(APrefController::FromLaunchType(kind)) + u"/"_qs));
-        QCOMPARE(fPane->TakeNotifications(), AStrings(saves, "PrefChange"));
-        QCOMPARE(View().fActionTab->currentIndex(), kind);
-
-        QFETCH(QString, answer);
-        fPane->fDialogs.fFileAnswers.push_back(answer);
-        if (kind < 3)
-            (kind == 1 ? View().fChooseScriptButton : View().fChooseApplicationButton)->click();
-        else if (kind == 3)
-            View().fToggleShift->click();
-        else
-            Choose(View().fPredefinedCombo, 5);
-        QCOMPARE(Records(), records(stored));
-        QCOMPARE(fPane->TakeNotifications(), AStrings{"PrefChange"});
-
-        // The same kind chosen again keeps the argument.
-        Choose(View().fActionCells[0], kind);
-        QCOMPARE(Records(), records(stored));
-        Details().CloseWindow();  // reopened, it shows what was stored
-        Open(kDeviceRFMouse);
-        QCOMPARE(View().fActionTab->currentIndex(), kind);
-        QCOMPARE(Details().GetButtonActionArg(0).value(), stored.section(u'/', 1).toStdString());
-    }
-
-    void NewDeviceShowsDefaultsAndACancelledChooserChangesNothing()
-    {
-        Open(kDeviceBTMouse);
-        QCOMPARE(View().fActionCells[0]->currentText(), u"Default Action"_qs);
-        QCOMPARE(View().fActionCells[1]->currentText(), u"Default Action"_qs);
-        QCOMPARE(View().fActionTab->currentIndex(), 0);
-        QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Back"_qs);
-        QVERIFY(View().fPresentationBox->isHidden());
-        QCOMPARE(Details().ObjectValue(1, 0), u"button4"_qs);
-        QCOMPARE(View().fDeviceImage->GetPictureName(), u"NuvexaBTMouseActive"_qs);
-        View().fButtonTableView->selectRow(1);
-        QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Forward"_qs);
-        QCOMPARE(Records(), "");
-        QVERIFY(fPane->TakeNotifications().empty());
-
-        Choose(View().fActionCells[1], 1);
-        fPane->fDialogs.fFileAnswers = {u"/s.scpt"_qs, QString(), QString()};
-        View().fChooseScriptButton->click();
-        fPane->TakeNotifications();
-        const std::string before = ReadWholeFile(fPane->MappingPath());
-        View().fChooseScriptButton->click();
-        View().fChooseApplicationButton->click();
-        QCOMPARE(fPane->fDialogs.fOpenRequests.back().fKind, AFileKind::kScript);
-        QCOMPARE(fPane->fDialogs.fApplicationRequests, 1);
-        QCOMPARE(ReadWholeFile(fPane->MappingPath()), before);
-        QVERIFY(fPane->TakeNotifications().empty());
-        QCOMPARE(View().fAppleScriptPath->text(), u"/s.scpt"_qs);
-    }
-
-    void ShowingKeyStrokeRowRewritesItsList()
-    {
-        WriteStore(MappingXml({{"btmouse", 0, {{4, "keystroke", "56|0|56"}, {5, "keystroke", "x|3"}}}}));
-        Open(kDeviceBTMouse);
-        QVERIFY(Details().Window().AreKeyEventsEnabled());
-        QVERIFY(View().fToggleShift->isChecked() && !View().fToggleControl->isChecked());
-        QCOMPARE(View().fKeyStrokeField->text(), FormatKeyStrings(&Details().Window().GetKeyStrokes()));
-        View().fButtonTableView->selectRow(1);
-        QCOMPARE(Records(), "btmouse vendor 1002 0: 4/keystroke/56|0|56 5/keystroke/0|3\n");
-        // Each save told the agent once.
-        const AStrings seen = fPane->TakeNotifications();
-        QVERIFY(!seen.empty());
-        QCOMPARE(seen, AStrings(seen.size(), "PrefChange"));
-
-        Choose(View().fActionCells[1], 0);
-        QVERIFY(!Details().Window().AreKeyEventsEnabled());
-        View().fButtonTableView->selectRow(0);
-        View().fClearKeyStrokesButton->click();
-        QCOMPARE(Records(), "btmouse vendor 1002 0: 4/keystroke/ 5/default/\n");
-        QVERIFY(!View().fToggleShift->isChecked());
-    }
-
-    void PresenterShowsItsPicturesAndStoresButtonsFourAndFive()
-    {
-        WriteStore(MappingXml({{"presenter", 1, {}}, {"rfmouse", 0, {{4, "exec", "/a & <b>"}}}}));
-        Open(kDevicePresenter);
-        QCOMPARE(Details().ObjectValue(1, 0), u"button5"_qs);
-        QCOMPARE(Details().ObjectValue(1, 1), u"button6"_qs);
-        QVERIFY(!View().fPresentationBox->isHidden());
-        QVERIFY(View().fPresentationMatrix->button(1)->isChecked());
-        View().fPresentationMatrix->button(0)->click();
-        Choose(View().fActionCells[1], 4);
-        // The other device type's record is written back unchanged.
-        QCOMPARE(Records(), "rfmouse vendor 1001 0: 4/exec//a & <b>\npresenter vendor 2001 0: 4/default/ 5/predefinedkeys/\n");
-        QCOMPARE(fPane->TakeNotifications(), AStrings(2, "PrefChange"));
-
-        // A change another writer (nuvexactl) made while the editor was
-        // closed is read when it opens again, not saved over.
-        Details().CloseWindow();
-        APrefController store(fPane->MappingPath().string());
-        store.AddOrUpdateEvent(kDeviceRFMouse, 5, kLaunchKeystroke, "0");
-        store.FlushXml();
-        // A mouse hides the choice and writes the type last loaded.
-        Open(kDeviceBTMouse);
-        QVERIFY(View().fPresentationBox->isHidden());
-        Choose(View().fActionCells[0], 4);
-        QCOMPARE(Records(), "rfmouse vendor 1001 0: 4/exec//a & <b> 5/keystroke/0\nbtmouse vendor 1002 0: 4/predefinedkeys/ 5/default/\n"
-                            "presenter vendor 2001 0: 4/default/ 5/predefinedkeys/\n");
-    }
-
-    void StoreFailuresAreShownAndLoseNothing()
-    {
-        WriteStore("<devices><device");
-        Open(kDeviceBTMouse);
-        QVERIFY(!Details().IsWindowOpen());
-        QCOMPARE(fPane->fDialogs.fShown.size(), 1);
-        QVERIFY(fPane->fDialogs.fShown.front().contains(u"XMLParser: "_qs));
-        QCOMPARE(ReadWholeFile(fPane->MappingPath()), std::string("<devices><device"));
-
-        // Repaired, the store is read when the editor opens next.
-        WriteStore(MappingXml({{"presenter", 0, {{4, "exec", "/p"}}}}));
-        Open(kDeviceBTMouse);
-        QVERIFY(Details().IsWindowOpen());
-
-        // A write that fails: no notification; the next good save writes all.
-        const std::filesystem::path folder = fPane->MappingPath().parent_path();
-        std::filesystem::rename(folder, folder.string() + ".aside");
-        WriteWholeFile(folder, "not a folder");
-        Choose(View().fActionCells[0], 4);
-        QCOMPARE(fPane->fDialogs.fShown.size(), 2);
-        QVERIFY(fPane->fDialogs.fShown.back().contains(u"Error saving preferences"_qs));
-        QVERIFY(fPane->TakeNotifications().empty());
-        std::filesystem::remove(folder);
-        std::filesystem::rename(folder.string() + ".aside", folder);
-        Choose(View().fActionCells[1], 4);
-        QCOMPARE(Records(), "btmouse vendor 1002 0: 4/predefinedkeys/ 5/predefinedkeys/\npresenter vendor 2001 0: 4/exec//p\n");
-        QCOMPARE(fPane->TakeNotifications(), AStrings{"PrefChange"});
+        QFETCH(QString, steps);
+        QFETCH(QString, expected);
+        const std::filesystem::path folder = fPane->MappingPath().parent_path(), aside = folder.string() + ".aside";
+        for (const QString& step : steps.split(u", "_qs)) {
+            const QStringList word = step.split(u' ');
+            const auto number = [&](int at) { return word.value(at).toInt(); };
+            if (word[0] == u"store") {
+                std::filesystem::create_directories(folder);
+                WriteWholeFile(fPane->MappingPath(), std::regex_replace(ReadWholeFile(FixturePath("pane/" + word[1].toStdString() + ".xml")),
+                                                                        std::regex("\\{vendor\\}"), std::to_string(kVendorID)));
+            } else if (word[0] == u"open") {
+                Open(APrefController::ToDeviceType(word[1].toStdString()));
+            } else if (word[0] == u"close") {
+                Details().CloseWindow();
+            } else if (word[0] == u"row") {
+                View().fButtonTableView->selectRow(number(1));
+            } else if (word[0] == u"kind") {
+                Choose(View().fActionCells[number(1)], number(2));
+            } else if (word[0] == u"script" || word[0] == u"application") {
+                fPane->fDialogs.fFileAnswers = {word[1] == u"cancel" ? QString() : word[1]};
+                (word[0] == u"script" ? View().fChooseScriptButton : View().fChooseApplicationButton)->click();
+                QVERIFY(fPane->fDialogs.fFileAnswers.isEmpty());  // the chooser was asked
+                QVERIFY(word[0] == u"application" || fPane->fDialogs.fOpenRequests.back().fKind == AFileKind::kScript);
+            } else if (word[0] == u"shift" || word[0] == u"clear") {
+                (word[0] == u"shift" ? View().fToggleShift : View().fClearKeyStrokesButton)->click();
+            } else if (word[0] == u"predefined") {
+                Choose(View().fPredefinedCombo, number(1));
+            } else if (word[0] == u"presentation") {
+                View().fPresentationMatrix->button(number(1))->click();
+            } else if (word[0] == u"external") {
+                APrefController store(fPane->MappingPath().string());
+                store.AddOrUpdateEvent(APrefController::ToDeviceType(word[1].toStdString()), number(2),
+                                       APrefController::ToLaunchType(word[3].toStdString()), word.value(4).toStdString());
+                store.FlushXml();
+            } else if (word[0] == u"unwritable") {
+                std::filesystem::rename(folder, aside);
+                WriteWholeFile(folder, "not a folder");
+            } else {
+                QVERIFY2(word[0] == u"writable", qPrintable(step));
+                std::filesystem::remove(folder);
+                std::filesystem::rename(aside, folder);
+            }
+        }
+        const std::map<QString, QString> facts = Facts();
+        for (const QString& fact : expected.split(u"; "_qs))
+            QCOMPARE(fact.section(u": "_qs, 0, 0) + u": "_qs + facts.at(fact.section(u": "_qs, 0, 0)), fact);
     }
 
     void ApplicationsOfferedAndTheirIcons()
@@ -249,11 +153,6 @@ private slots:
 private:
     ADetailsController& Details() { return *fPane->fDetails; }
     ADetailsView& View() { return Details().View(); }
-    void WriteStore(const std::string& xml)
-    {
-        std::filesystem::create_directories(fPane->MappingPath().parent_path());
-        WriteWholeFile(fPane->MappingPath(), xml);
-    }
     void Open(EDeviceType type)
     {
         if (!fPane->fWindow)
@@ -261,23 +160,46 @@ private:
         Details().SetDeviceType(type);
         Details().ConfigureClick();
     }
-    // The stored records, a line each: "type vendor|VID PID presentation: id/kind/argument...".
-    std::string Records()
+    // What the editor shows and stored, as the facts of pane/editor.txt.
+    std::map<QString, QString> Facts()
     {
-        if (!std::filesystem::exists(fPane->MappingPath()))
-            return "";
-        const APrefController store(fPane->MappingPath().string());
-        std::string text;
-        for (const auto& [type, device] : store.GetDevices()) {
-            text += APrefController::FromDeviceType(type) + " "
-                + (device.GetDeviceVID() == kVendorID ? "vendor" : std::to_string(device.GetDeviceVID())) + " "
-                + std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
-            for (const auto& [id, event] : device.GetEvents())
-                text += " " + std::to_string(id) + "/" + APrefController::FromLaunchType(event.GetLaunchType()) + "/"
-                    + event.GetLaunchArg();
-            text += "\n";
+        QStringList records, toggles, shown;
+        for (const QString& text : fPane->fDialogs.fShown)  // the message and where its reason comes from
+            shown.append(text.section(u'\n', 0, 0) + u" | "_qs + text.section(u'\n', 1).section(u": "_qs, 0, 0));
+        try {
+            const APrefController store(fPane->MappingPath().string());
+            for (const auto& [type, device] : store.GetDevices()) {
+                std::string record = APrefController::FromDeviceType(type) + " "
+                    + (device.GetDeviceVID() == kVendorID ? "vendor" : std::to_string(device.GetDeviceVID())) + " "
+                    + std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
+                for (const auto& [id, event] : device.GetEvents())
+                    record += " " + std::to_string(id) + "/" + APrefController::FromLaunchType(event.GetLaunchType()) + "/"
+                        + event.GetLaunchArg();
+                records.append(QString::fromStdString(record));
+            }
+        } catch (const std::exception&) {
+            records = QStringList{u"unreadable"_qs};
         }
-        return text;
+        for (QPushButton* toggle : View().Toggles())
+            if (toggle->isChecked())
+                toggles.append(toggle->text());
+        const AStrings seen = fPane->TakeNotifications();
+        const auto button = [this](int row) {
+            return QString::fromStdString(APrefController::FromLaunchType(Details().GetButtonAction(row)) + "/"
+                                          + Details().GetButtonActionArg(row).value_or("-"));
+        };
+        return {{u"open"_qs, Details().IsWindowOpen() ? u"yes"_qs : u"no"_qs},
+                {u"records"_qs, std::filesystem::exists(fPane->MappingPath()) ? records.join(u" / "_qs) : u"none"_qs},
+                {u"saves"_qs, seen == AStrings(seen.size(), "PrefChange") ? QString::number(seen.size()) : u"not all PrefChange"_qs},
+                {u"alerts"_qs, shown.join(u" / "_qs)}, {u"tab"_qs, QString::number(View().fActionTab->currentIndex())},
+                {u"actions"_qs, View().fActionCells[0]->currentText() + u" / "_qs + View().fActionCells[1]->currentText()},
+                {u"4"_qs, button(0)}, {u"5"_qs, button(1)},
+                {u"pictures"_qs, Details().ObjectValue(1, 0) + u" "_qs + Details().ObjectValue(1, 1)},
+                {u"image"_qs, View().fDeviceImage->GetPictureName()},
+                {u"presentation"_qs, View().fPresentationBox->isHidden() ? u"hidden"_qs : QString::number(View().fPresentationMatrix->checkedId())},
+                {u"capture"_qs, Details().Window().AreKeyEventsEnabled() ? u"on"_qs : u"off"_qs},
+                {u"toggles"_qs, toggles.isEmpty() ? u"none"_qs : toggles.join(u" "_qs)}, {u"keys"_qs, View().fKeyStrokeField->text()},
+                {u"script"_qs, View().fAppleScriptPath->text()}, {u"caption"_qs, View().fDefaultCaption->text()}};
     }
 
     std::unique_ptr<APaneFixture> fPane;
