@@ -15,8 +15,6 @@
 
 #include <sys/stat.h>
 
-using AStrings = std::vector<std::string>;
-
 // What the user does when picking an entry of a combo box.
 static void Choose(QComboBox* box, int index)
 {
@@ -31,19 +29,13 @@ private slots:
     void init() { fPane = std::make_unique<APaneFixture>(); }
     void cleanup() { fPane.reset(); }
 
-    void EditingCases_data()
-    {
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<QString>("expected");
-        for (const auto& [rule, given, expected] : ReadFixtureRows("pane/editor.txt"))
-            QTest::newRow((rule.substr(2) + " | " + given).c_str()) << QString::fromStdString(given) << QString::fromStdString(expected);
-    }
+    void EditingCases_data() { AddFixtureRows("pane/editor.txt"); }
     void EditingCases()
     {
-        QFETCH(QString, steps);
+        QFETCH(QString, given);
         QFETCH(QString, expected);
         const std::filesystem::path folder = fPane->MappingPath().parent_path(), aside = folder.string() + ".aside";
-        for (const QString& step : steps.split(u", "_qs)) {
+        for (const QString& step : given.split(u", "_qs)) {
             const QStringList word = step.split(u' ');
             const auto number = [&](int at) { return word.value(at).toInt(); };
             if (word[0] == u"store") {
@@ -183,14 +175,14 @@ private:
         for (QPushButton* toggle : View().Toggles())
             if (toggle->isChecked())
                 toggles.append(toggle->text());
-        const AStrings seen = fPane->TakeNotifications();
+        const std::vector<std::string> seen = fPane->TakeNotifications();
         const auto button = [this](int row) {
             return QString::fromStdString(APrefController::FromLaunchType(Details().GetButtonAction(row)) + "/"
                                           + Details().GetButtonActionArg(row).value_or("-"));
         };
         return {{u"open"_qs, Details().IsWindowOpen() ? u"yes"_qs : u"no"_qs},
                 {u"records"_qs, std::filesystem::exists(fPane->MappingPath()) ? records.join(u" / "_qs) : u"none"_qs},
-                {u"saves"_qs, seen == AStrings(seen.size(), "PrefChange") ? QString::number(seen.size()) : u"not all PrefChange"_qs},
+                {u"saves"_qs, seen == std::vector<std::string>(seen.size(), "PrefChange") ? QString::number(seen.size()) : u"not all PrefChange"_qs},
                 {u"alerts"_qs, shown.join(u" / "_qs)}, {u"tab"_qs, QString::number(View().fActionTab->currentIndex())},
                 {u"actions"_qs, View().fActionCells[0]->currentText() + u" / "_qs + View().fActionCells[1]->currentText()},
                 {u"4"_qs, button(0)}, {u"5"_qs, button(1)},

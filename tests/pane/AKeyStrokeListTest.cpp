@@ -5,7 +5,7 @@
 // carrying native scan codes (evdev code + 8), to the window's focus widget.
 #include "pane/AKeyStrokeWindow.h"
 #include "pane/AXkbKeyLayout.h"
-#include "tests/support/ATestPaths.h"
+#include "tests/pane/APaneTestSupport.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -38,13 +38,7 @@ class AKeyStrokeListTest : public QObject, public AKeyStrokeDelegate {
     std::vector<AKeyCodeList> fReceived;
 
 private slots:
-    void EachRowOfTheFixture_data()
-    {
-        QTest::addColumn<QString>("given");
-        QTest::addColumn<QString>("expected");
-        for (const auto& [rule, given, expected] : ReadFixtureRows("pane/key-strokes.txt"))
-            QTest::newRow((rule.substr(2) + " | " + given).c_str()) << QString::fromStdString(given) << QString::fromStdString(expected);
-    }
+    void EachRowOfTheFixture_data() { AddFixtureRows("pane/key-strokes.txt"); }
     void EachRowOfTheFixture()
     {
         QFETCH(QString, given);

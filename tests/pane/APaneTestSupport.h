@@ -1,9 +1,7 @@
 #pragma once
 // What the settings application's tests share: answers to its dialogs set in
-// advance, a stand-in agent device list served on "MouseListPort" by a real
-// message port on a thread of its own (a request from the serving thread
-// would not wait for its answer), and a recorder of the notifications seen
-// on the private session bus.
+// advance, a stand-in agent device list, and the application on a private
+// session that records the notifications it posts.
 
 #include "pane/ADetailsController.h"
 #include "pane/AEventLoopBridge.h"
@@ -11,15 +9,26 @@
 #include "pane/ASettingsWindow.h"
 #include "pane/AUserDialogs.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
-#include "platform/loop/AEventLoop.h"
 #include "platform/ports/AMessagePort.h"
 #include "tests/support/AAgentSession.h"
+#include "tests/support/ATestPaths.h"
 
+#include <QtTest>
 #include <QtWidgets>
 
 #include <atomic>
 #include <mutex>
 #include <thread>
+
+// The rows of tests/fixtures/<relative> as the data of a test: columns
+// "given" and "expected", each row named after its rule.
+inline void AddFixtureRows(const std::string& relative)
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("expected");
+    for (const auto& [rule, given, expected] : ReadFixtureRows(relative))
+        QTest::newRow((rule.substr(2) + " | " + given).c_str()) << QString::fromStdString(given) << QString::fromStdString(expected);
+}
 
 class AAnsweringDialogs : public AUserDialogs {
 public:
@@ -35,14 +44,13 @@ public:
         fSuggestedPaths.push_back(request.fSuggestedPath);
         return NextFile();
     }
-    std::optional<QString> ChooseApplication(QWidget*) override { ++fApplicationRequests; return NextFile(); }
+    std::optional<QString> ChooseApplication(QWidget*) override { return NextFile(); }
 
     bool fYes = false;          // the answer to every question
     QStringList fFileAnswers;   // in order; a null string: the user cancels
     QStringList fShown;         // texts of questions and alerts, in order
     std::vector<AOpenFileRequest> fOpenRequests;
     QStringList fSuggestedPaths;  // of the save dialogs
-    int fApplicationRequests = 0;
 
 private:
     std::optional<QString> NextFile()
@@ -52,7 +60,9 @@ private:
     }
 };
 
-// The agent's device list: "MouseListPort" served on a thread of its own.
+// The agent's device list: "MouseListPort" served by a real message port on
+// a thread of its own (a request from the serving thread would not wait for
+// its answer).
 class AStandInDeviceList {
 public:
     // The reply's bytes; none: the agent answers without data.
