@@ -7,20 +7,10 @@
 #include "pane/AQtUserDialogs.h"
 #include "prefs/APrefController.h"
 #include "tests/pane/APaneTestSupport.h"
-#include "tests/support/ATestPaths.h"
-
-#include <QtTest>
 
 #include <regex>
 
 #include <sys/stat.h>
-
-// What the user does when picking an entry of a combo box.
-static void Choose(QComboBox* box, int index)
-{
-    box->setCurrentIndex(index);
-    emit box->activated(index);
-}
 
 class ADetailsControllerTest : public QObject {
     Q_OBJECT
@@ -38,6 +28,7 @@ private slots:
         for (const QString& step : given.split(u", "_qs)) {
             const QStringList word = step.split(u' ');
             const auto number = [&](int at) { return word.value(at).toInt(); };
+            const auto choose = [](QComboBox* box, int index) { box->setCurrentIndex(index), emit box->activated(index); };
             if (word[0] == u"store") {
                 std::filesystem::create_directories(folder);
                 WriteWholeFile(fPane->MappingPath(), std::regex_replace(ReadWholeFile(FixturePath("pane/" + word[1].toStdString() + ".xml")),
@@ -49,7 +40,7 @@ private slots:
             } else if (word[0] == u"row") {
                 View().fButtonTableView->selectRow(number(1));
             } else if (word[0] == u"kind") {
-                Choose(View().fActionCells[number(1)], number(2));
+                choose(View().fActionCells[number(1)], number(2));
             } else if (word[0] == u"script" || word[0] == u"application") {
                 fPane->fDialogs.fFileAnswers = {word[1] == u"cancel" ? QString() : word[1]};
                 (word[0] == u"script" ? View().fChooseScriptButton : View().fChooseApplicationButton)->click();
@@ -58,7 +49,7 @@ private slots:
             } else if (word[0] == u"shift" || word[0] == u"clear") {
                 (word[0] == u"shift" ? View().fToggleShift : View().fClearKeyStrokesButton)->click();
             } else if (word[0] == u"predefined") {
-                Choose(View().fPredefinedCombo, number(1));
+                choose(View().fPredefinedCombo, number(1));
             } else if (word[0] == u"presentation") {
                 View().fPresentationMatrix->button(number(1))->click();
             } else if (word[0] == u"external") {

@@ -3,12 +3,8 @@
 // the user's layout comes from when there is no X server to ask; and capture
 // on a real AKeyStrokeWindow: key events as the platform sends them,
 // carrying native scan codes (evdev code + 8), to the window's focus widget.
-#include "pane/AKeyStrokeWindow.h"
 #include "pane/AXkbKeyLayout.h"
 #include "tests/pane/APaneTestSupport.h"
-
-#include <QtTest>
-#include <QtWidgets>
 
 #include <linux/input-event-codes.h>
 

@@ -7,10 +7,8 @@
 #include "pane/AAutoUpdateSystemVersion.h"
 #include "pane/AMainView.h"
 #include "tests/pane/APaneTestSupport.h"
-#include "tests/support/ATestPaths.h"
 
 #include <QtNetwork>
-#include <QtTest>
 
 #include <sys/epoll.h>
 #include <unistd.h>
