@@ -28,7 +28,7 @@ private slots:
         for (const QString& step : given.split(u", "_qs)) {
             const QStringList word = step.split(u' ');
             const auto number = [&](int at) { return word.value(at).toInt(); };
-            const auto choose = [](QComboBox* box, int index) { box->setCurrentIndex(index), emit box->activated(index); };
+            const auto choose = [](QComboBox* box, int index) { box->setCurrentIndex(index); emit box->activated(index); };
             if (word[0] == u"store") {
                 std::filesystem::create_directories(folder);
                 WriteWholeFile(fPane->MappingPath(), std::regex_replace(ReadWholeFile(FixturePath("pane/" + word[1].toStdString() + ".xml")),
