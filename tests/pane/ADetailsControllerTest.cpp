@@ -7,39 +7,10 @@
 #include "pane/AQtUserDialogs.h"
 #include "prefs/APrefController.h"
 #include "tests/pane/APaneTestSupport.h"
-#include "tests/support/AAgentHarness.h"
 
-#include <QButtonGroup>
-#include <QApplication>
-#include <QComboBox>
-#include <QFileDialog>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTabBar>
-#include <QTabWidget>
-#include <QTableWidget>
-#include <QTimer>
-#include <QtTest>
+#include <regex>
 
 #include <sys/stat.h>
-
-namespace {
-
-const std::vector<std::string> kOneSave = {"PrefChange"};
-
-// What the file holds for one button: "kind|argument", or "none".
-std::string Stored(const std::filesystem::path& file, EDeviceType type, int32_t buttonId)
-{
-    if (!std::filesystem::exists(file))
-        return "none";
-    APrefController store(file.string());
-    const AEvent* event = store.GetEvent(type, buttonId);
-    return event ? APrefController::FromLaunchType(event->GetLaunchType()) + "|" + event->GetLaunchArg() : "none";
-}
-
-} // namespace
 
 class ADetailsControllerTest : public QObject {
     Q_OBJECT
@@ -48,203 +19,71 @@ private slots:
     void init() { fPane = std::make_unique<APaneFixture>(); }
     void cleanup() { fPane.reset(); }
 
-    void NewDeviceShowsDefaultsAndWritesNothing()
+    void EditingCases_data() { AddFixtureRows("pane/editor.txt"); }
+    void EditingCases()
     {
-        Open(kDeviceBTMouse);
-        for (int row = 0; row < 2; ++row)
-            QCOMPARE(View().fActionCells[row]->currentText(), u"Default Action"_qs);
-        QCOMPARE(View().fActionTab->currentIndex(), 0);
-        QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Back"_qs);
-        View().fButtonTableView->selectRow(1);
-        QCOMPARE(View().fDefaultCaption->text(), u"Safari Navigation - Forward"_qs);
-        QVERIFY(View().fPresentationBox->isHidden());
-        QCOMPARE(Details().ObjectValue(1, 0), u"button4"_qs);
-        QCOMPARE(View().fDeviceImage->GetPictureName(), u"NuvexaBTMouseActive"_qs);
-        QVERIFY(!std::filesystem::exists(fPane->MappingPath()));
-        QVERIFY(fPane->TakeNotifications().empty());
-    }
-
-    void EachActionKindStoresItsArgument_data()
-    {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("saves");  // of choosing the kind: showing a key-stroke row saves too
-        QTest::newRow("script: its full path")
-            << 1 << u"/home/u/Back.scpt"_qs << u"applescript|/home/u/Back.scpt"_qs << 1;
-        QTest::newRow("application: the entry's full path")
-            << 2 << u"/usr/share/applications/x.desktop"_qs << u"exec|/usr/share/applications/x.desktop"_qs << 1;
-        QTest::newRow("key strokes: Shift toggled around nothing") << 3 << QString() << u"keystroke|56|56"_qs << 2;
-        QTest::newRow("predefined: the function number") << 4 << QString() << u"predefinedkeys|5"_qs << 1;
-    }
-
-    void EachActionKindStoresItsArgument()
-    {
-        QFETCH(int, kind);
-        QFETCH(QString, answer);
-        QFETCH(QString, stored);
-        QFETCH(int, saves);
-        Open(kDeviceRFMouse);
-        ChooseAction(0, kind);
-        // A new kind starts with the empty argument, saved at once.
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), APrefController::FromLaunchType(kind) + "|");
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 5), std::string("default|"));
-        QCOMPARE(fPane->TakeNotifications(), std::vector<std::string>(saves, "PrefChange"));
-        QCOMPARE(View().fActionTab->currentIndex(), kind);
-
-        fPane->fDialogs.fFileAnswers.push_back(answer);
-        if (kind == 1)
-            View().fChooseScriptButton->click();
-        else if (kind == 2)
-            View().fChooseApplicationButton->click();
-        else if (kind == 3)
-            View().fToggleShift->click();
-        else {
-            View().fPredefinedCombo->setCurrentIndex(5);
-            emit View().fPredefinedCombo->activated(5);
+        QFETCH(QString, given);
+        QFETCH(QString, expected);
+        const std::filesystem::path folder = fPane->MappingPath().parent_path(), aside = folder.string() + ".aside";
+        for (const QString& step : given.split(u", "_qs)) {
+            const QStringList word = step.split(u' ');
+            const auto number = [&](int at) { return word.value(at).toInt(); };
+            const auto choose = [](QComboBox* box, int index) { box->setCurrentIndex(index); emit box->activated(index); };
+            if (word[0] == u"store") {
+                std::filesystem::create_directories(folder);
+                WriteWholeFile(fPane->MappingPath(), std::regex_replace(ReadWholeFile(FixturePath("pane/" + word[1].toStdString() + ".xml")),
+                                                                        std::regex("\\{vendor\\}"), std::to_string(kVendorID)));
+            } else if (word[0] == u"open") {
+                Open(APrefController::ToDeviceType(word[1].toStdString()));
+            } else if (word[0] == u"close") {
+                Details().CloseWindow();
+            } else if (word[0] == u"row") {
+                View().fButtonTableView->selectRow(number(1));
+            } else if (word[0] == u"kind") {
+                choose(View().fActionCells[number(1)], number(2));
+            } else if (word[0] == u"script" || word[0] == u"application") {
+                fPane->fDialogs.fFileAnswers = {word[1] == u"cancel" ? QString() : word[1]};
+                (word[0] == u"script" ? View().fChooseScriptButton : View().fChooseApplicationButton)->click();
+                QVERIFY(fPane->fDialogs.fFileAnswers.isEmpty());  // the chooser was asked
+                QVERIFY(word[0] == u"application" || fPane->fDialogs.fOpenRequests.back().fKind == AFileKind::kScript);
+            } else if (word[0] == u"shift" || word[0] == u"clear") {
+                (word[0] == u"shift" ? View().fToggleShift : View().fClearKeyStrokesButton)->click();
+            } else if (word[0] == u"predefined") {
+                choose(View().fPredefinedCombo, number(1));
+            } else if (word[0] == u"presentation") {
+                View().fPresentationMatrix->button(number(1))->click();
+            } else if (word[0] == u"external") {
+                APrefController store(fPane->MappingPath().string());
+                store.AddOrUpdateEvent(APrefController::ToDeviceType(word[1].toStdString()), number(2),
+                                       APrefController::ToLaunchType(word[3].toStdString()), word.value(4).toStdString());
+                store.FlushXml();
+            } else if (word[0] == u"unwritable") {
+                std::filesystem::rename(folder, aside);
+                WriteWholeFile(folder, "not a folder");
+            } else {
+                QVERIFY2(word[0] == u"writable", qPrintable(step));
+                std::filesystem::remove(folder);
+                std::filesystem::rename(aside, folder);
+            }
         }
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), stored.toStdString());
-        QCOMPARE(fPane->TakeNotifications(), kOneSave);
-
-        // The same kind chosen again keeps the argument.
-        ChooseAction(0, kind);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), stored.toStdString());
-        Details().CloseWindow();  // reopened, it shows what was stored
-        Open(kDeviceRFMouse);
-        QCOMPARE(View().fActionTab->currentIndex(), kind);
-        QCOMPARE(Details().GetButtonActionArg(0).value(), stored.section(u'|', 1).toStdString());
-    }
-
-    void CancelledChooserChangesNothing()
-    {
-        Open(kDeviceBTMouse);
-        ChooseAction(1, 1);
-        fPane->fDialogs.fFileAnswers.push_back(u"/s.scpt"_qs);
-        View().fChooseScriptButton->click();
-        fPane->TakeNotifications();
-        const std::string before = ReadWholeFile(fPane->MappingPath());
-
-        fPane->fDialogs.fFileAnswers.push_back(QString());
-        View().fChooseScriptButton->click();
-        fPane->fDialogs.fFileAnswers.push_back(QString());
-        View().fChooseApplicationButton->click();
-        QCOMPARE(fPane->fDialogs.fOpenRequests.back().fKind, AFileKind::kScript);
-        QCOMPARE(fPane->fDialogs.fApplicationRequests, 1);
-        QCOMPARE(ReadWholeFile(fPane->MappingPath()), before);
-        QVERIFY(fPane->TakeNotifications().empty());
-        QCOMPARE(View().fAppleScriptPath->text(), u"/s.scpt"_qs);
-    }
-
-    void ShowingKeyStrokeRowRewritesItsList()
-    {
-        WriteStore(MappingXml({{"btmouse", 0, {{4, "keystroke", "56|0|56"}, {5, "keystroke", "x|3"}}}}));
-        Open(kDeviceBTMouse);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceBTMouse, 4), std::string("keystroke|56|0|56"));
-        QVERIFY(Details().Window().AreKeyEventsEnabled());
-        QVERIFY(View().fToggleShift->isChecked() && !View().fToggleControl->isChecked());
-        QCOMPARE(View().fKeyStrokeField->text(), FormatKeyStrings(&Details().Window().GetKeyStrokes()));
-        View().fButtonTableView->selectRow(1);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceBTMouse, 5), std::string("keystroke|0|3"));
-        // Each save told the agent once.
-        const std::vector<std::string> seen = fPane->TakeNotifications();
-        QVERIFY(!seen.empty());
-        QCOMPARE(seen, std::vector<std::string>(seen.size(), "PrefChange"));
-
-        ChooseAction(1, 0);
-        QVERIFY(!Details().Window().AreKeyEventsEnabled());
-        View().fButtonTableView->selectRow(0);
-        View().fClearKeyStrokesButton->click();
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceBTMouse, 4), std::string("keystroke|"));
-        QVERIFY(!View().fToggleShift->isChecked());
-    }
-
-    void PresenterShowsItsPicturesAndStoresButtonsFourAndFive()
-    {
-        WriteStore(MappingXml({{"presenter", 1, {}}, {"rfmouse", 0, {{4, "exec", "/a & <b>"}}}}));
-        Open(kDevicePresenter);
-        QCOMPARE(Details().ObjectValue(1, 0), u"button5"_qs);
-        QCOMPARE(Details().ObjectValue(1, 1), u"button6"_qs);
-        QVERIFY(!View().fPresentationBox->isHidden());
-        QVERIFY(View().fPresentationMatrix->button(1)->isChecked());
-
-        View().fPresentationMatrix->button(0)->click();
-        ChooseAction(1, 4);
-        APrefController store(fPane->MappingPath().string());
-        const ADevice* presenter = store.GetDevice(kDevicePresenter);
-        QVERIFY(presenter);
-        QCOMPARE(presenter->GetPresentationType(), 0);
-        QCOMPARE(presenter->GetDevicePID(), 2001u);
-        QCOMPARE(presenter->GetDeviceVID(), kVendorID);
-        QCOMPARE(Stored(fPane->MappingPath(), kDevicePresenter, 4), std::string("default|"));
-        QCOMPARE(Stored(fPane->MappingPath(), kDevicePresenter, 5), std::string("predefinedkeys|"));
-        // The other device type's record is written back unchanged.
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 4), std::string("exec|/a & <b>"));
-        QCOMPARE(fPane->TakeNotifications(), std::vector<std::string>(2, "PrefChange"));
-
-        // A change another writer (nuvexactl) made while the editor was
-        // closed is read when it opens again, not saved over.
-        Details().CloseWindow();
-        store.AddOrUpdateEvent(kDeviceRFMouse, 5, kLaunchKeystroke, "0");
-        store.FlushXml();
-        // A mouse hides the choice and writes the type last loaded.
-        Open(kDeviceBTMouse);
-        QVERIFY(View().fPresentationBox->isHidden());
-        ChooseAction(0, 4);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceRFMouse, 5), std::string("keystroke|0"));
-        APrefController reread(fPane->MappingPath().string());
-        QCOMPARE(reread.GetDevice(kDeviceBTMouse)->GetPresentationType(), 0);
-        QCOMPARE(reread.GetDevice(kDeviceBTMouse)->GetDevicePID(), 1002u);
-    }
-
-    void StoreFailuresAreShownAndLoseNothing()
-    {
-        WriteStore("<devices><device");
-        Open(kDeviceBTMouse);
-        QVERIFY(!Details().IsWindowOpen());
-        QCOMPARE(fPane->fDialogs.fShown.size(), 1);
-        QVERIFY(fPane->fDialogs.fShown.front().contains(u"XMLParser: "_qs));
-        QCOMPARE(ReadWholeFile(fPane->MappingPath()), std::string("<devices><device"));
-
-        // Repaired, the store is read when the editor opens next.
-        WriteWholeFile(fPane->MappingPath(), MappingXml({{"presenter", 0, {{4, "exec", "/p"}}}}));
-        Open(kDeviceBTMouse);
-        QVERIFY(Details().IsWindowOpen());
-
-        // A write that fails: no notification; the next good save writes all.
-        const std::filesystem::path folder = fPane->MappingPath().parent_path();
-        std::filesystem::rename(folder, folder.string() + ".aside");
-        WriteWholeFile(folder, "not a folder");
-        ChooseAction(0, 4);
-        QCOMPARE(fPane->fDialogs.fShown.size(), 2);
-        QVERIFY(fPane->fDialogs.fShown.back().contains(u"Error saving preferences"_qs));
-        QVERIFY(fPane->TakeNotifications().empty());
-        std::filesystem::remove(folder);
-        std::filesystem::rename(folder.string() + ".aside", folder);
-        ChooseAction(1, 4);
-        QCOMPARE(Stored(fPane->MappingPath(), kDeviceBTMouse, 4), std::string("predefinedkeys|"));
-        QCOMPARE(Stored(fPane->MappingPath(), kDevicePresenter, 4), std::string("exec|/p"));
-        QCOMPARE(fPane->TakeNotifications(), kOneSave);
+        const std::map<QString, QString> facts = Facts();
+        for (const QString& fact : expected.split(u"; "_qs))
+            QCOMPARE(fact.section(u": "_qs, 0, 0) + u": "_qs + facts.at(fact.section(u": "_qs, 0, 0)), fact);
     }
 
     void ApplicationsOfferedAndTheirIcons()
     {
         ATemporaryFolder root;
-        const auto write = [&](const std::string& path, const std::string& entry) {
-            std::filesystem::create_directories((root.Path() / path).parent_path());
-            WriteWholeFile(root.Path() / path, entry);
-        };
-        const std::string app = "[Desktop Entry]\nType=Application\n", icon = (root.Path() / "i.svg").string();
-        write("i.svg", "<svg xmlns='http://www.w3.org/2000/svg' width='8' height='8'/>");
-        write("home/applications/editor.desktop", app + "Name=Home Editor\nIcon=" + icon + "\n");
-        write("usr/applications/editor.desktop", app + "Name=System Editor\n");
-        write("usr/applications/gone.desktop", app + "Name=Gone\n");
-        write("home/applications/gone.desktop", app + "Name=Gone\nHidden=true\n");
-        write("usr/applications/kde/viewer.desktop", "# c\n[Desktop Entry]\nName=viewer\nType=Application\n"
-                                                     "[Desktop Action New]\nName=Not This\n");
-        write("usr/applications/menu.desktop", app + "Name=Menu Only\nNoDisplay=true\n");
-        write("usr/applications/link.desktop", "[Desktop Entry]\nType=Link\nName=Link\n");
-        write("usr/applications/nameless.desktop", app);
-        write("other/applications/zed.desktop", app + "Name=Zed\n");
+        std::vector<std::pair<std::filesystem::path, std::string>> files;
+        for (const std::string& line : ReadFixtureLines("pane/applications.txt"))
+            if (line.starts_with("== "))
+                files.emplace_back(root.Path() / line.substr(3), "");
+            else if (!files.empty())
+                files.back().second += std::regex_replace(line, std::regex("\\{root\\}"), root.Path().string()) + "\n";
+        for (const auto& [path, text] : files) {
+            std::filesystem::create_directories(path.parent_path());
+            WriteWholeFile(path, text);
+        }
         AScopedEnvironment home("XDG_DATA_HOME", (root.Path() / "home").string());
         AScopedEnvironment dirs("XDG_DATA_DIRS", (root.Path() / "usr").string() + ":" + (root.Path() / "other").string());
         QStringList offered;
@@ -254,24 +93,24 @@ private slots:
 
         // The editor shows the entry's icon, else the generic picture.
         Open(kDeviceRFMouse);
-        const QString editor = QString::fromStdString((root.Path() / "home/applications/editor.desktop").string());
-        fPane->fDialogs.fFileAnswers = {editor, QString::fromStdString((root.Path() / "other/applications/zed.desktop").string())};
+        const QString editor = QString::fromStdString(root.Path() / "home/applications/editor.desktop");
+        fPane->fDialogs.fFileAnswers = {editor, QString::fromStdString(root.Path() / "other/applications/zed.desktop")};
         View().fChooseApplicationButton->click();
         QCOMPARE(View().fApplicationIcon->GetPictureName(), editor);
         View().fChooseApplicationButton->click();
         QCOMPARE(View().fApplicationIcon->GetPictureName(), u"Applications"_qs);
         // The script chooser lists folders, "*.scpt" and executable files.
-        chmod(icon.c_str(), 0755);
+        chmod((root.Path() / "i.svg").c_str(), 0755);
         for (const auto& [name, listed] : {std::pair{"i.svg", true}, {"home", true}, {"usr/applications/link.desktop", false}})
-            QCOMPARE(IsScriptChoice(QString::fromStdString((root.Path() / name).string())), listed);
+            QCOMPARE(IsScriptChoice(QString::fromStdString(root.Path() / name)), listed);
         QVERIFY(IsScriptChoice(u"/no/such/Back.scpt"_qs));
         // The real chooser starts in the home folder, wherever the program was started.
-        QString startFolder;
+        QString startFolder = u"no chooser"_qs;
         QTimer::singleShot(0, [&] {
-            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-            startFolder = chooser ? chooser->directory().absolutePath() : u"no chooser"_qs;
-            if (chooser)
+            if (auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                startFolder = chooser->directory().absolutePath();
                 chooser->reject();
+            }
         });
         QVERIFY(!AQtUserDialogs().ChooseOpenFile(nullptr, {u"Script"_qs, AFileKind::kScript, {}}));
         QCOMPARE(startFolder, QDir::homePath());
@@ -297,11 +136,6 @@ private slots:
 private:
     ADetailsController& Details() { return *fPane->fDetails; }
     ADetailsView& View() { return Details().View(); }
-    void WriteStore(const std::string& xml)
-    {
-        std::filesystem::create_directories(fPane->MappingPath().parent_path());
-        WriteWholeFile(fPane->MappingPath(), xml);
-    }
     void Open(EDeviceType type)
     {
         if (!fPane->fWindow)
@@ -309,12 +143,46 @@ private:
         Details().SetDeviceType(type);
         Details().ConfigureClick();
     }
-    // What the action column's cell does when the user picks a name.
-    void ChooseAction(int row, int kind)
+    // What the editor shows and stored, as the facts of pane/editor.txt.
+    std::map<QString, QString> Facts()
     {
-        QComboBox* cell = View().fActionCells[row];
-        cell->setCurrentIndex(kind);
-        emit cell->activated(kind);
+        QStringList records, toggles, shown;
+        for (const QString& text : fPane->fDialogs.fShown)  // the message and where its reason comes from
+            shown.append(text.section(u'\n', 0, 0) + u" | "_qs + text.section(u'\n', 1).section(u": "_qs, 0, 0));
+        try {
+            const APrefController store(fPane->MappingPath().string());
+            for (const auto& [type, device] : store.GetDevices()) {
+                std::string record = APrefController::FromDeviceType(type) + " "
+                    + (device.GetDeviceVID() == kVendorID ? "vendor" : std::to_string(device.GetDeviceVID())) + " "
+                    + std::to_string(device.GetDevicePID()) + " " + std::to_string(device.GetPresentationType()) + ":";
+                for (const auto& [id, event] : device.GetEvents())
+                    record += " " + std::to_string(id) + "/" + APrefController::FromLaunchType(event.GetLaunchType()) + "/"
+                        + event.GetLaunchArg();
+                records.append(QString::fromStdString(record));
+            }
+        } catch (const std::exception&) {
+            records = QStringList{u"unreadable"_qs};
+        }
+        for (QPushButton* toggle : View().Toggles())
+            if (toggle->isChecked())
+                toggles.append(toggle->text());
+        const std::vector<std::string> seen = fPane->TakeNotifications();
+        const auto button = [this](int row) {
+            return QString::fromStdString(APrefController::FromLaunchType(Details().GetButtonAction(row)) + "/"
+                                          + Details().GetButtonActionArg(row).value_or("-"));
+        };
+        return {{u"open"_qs, Details().IsWindowOpen() ? u"yes"_qs : u"no"_qs},
+                {u"records"_qs, std::filesystem::exists(fPane->MappingPath()) ? records.join(u" / "_qs) : u"none"_qs},
+                {u"saves"_qs, seen == std::vector<std::string>(seen.size(), "PrefChange") ? QString::number(seen.size()) : u"not all PrefChange"_qs},
+                {u"alerts"_qs, shown.join(u" / "_qs)}, {u"tab"_qs, QString::number(View().fActionTab->currentIndex())},
+                {u"actions"_qs, View().fActionCells[0]->currentText() + u" / "_qs + View().fActionCells[1]->currentText()},
+                {u"4"_qs, button(0)}, {u"5"_qs, button(1)},
+                {u"pictures"_qs, Details().ObjectValue(1, 0) + u" "_qs + Details().ObjectValue(1, 1)},
+                {u"image"_qs, View().fDeviceImage->GetPictureName()},
+                {u"presentation"_qs, View().fPresentationBox->isHidden() ? u"hidden"_qs : QString::number(View().fPresentationMatrix->checkedId())},
+                {u"capture"_qs, Details().Window().AreKeyEventsEnabled() ? u"on"_qs : u"off"_qs},
+                {u"toggles"_qs, toggles.isEmpty() ? u"none"_qs : toggles.join(u" "_qs)}, {u"keys"_qs, View().fKeyStrokeField->text()},
+                {u"script"_qs, View().fAppleScriptPath->text()}, {u"caption"_qs, View().fDefaultCaption->text()}};
     }
 
     std::unique_ptr<APaneFixture> fPane;

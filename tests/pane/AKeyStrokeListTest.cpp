@@ -1,53 +1,145 @@
-// The key-stroke list's editing rules: each row takes steps from a stored list
-// (a key released by its code, "del" the Delete key, "+56"/"-56" a toggle).
-#include "pane/AKeyStrokeList.h"
+// The key-stroke list's editing and its names, in a US and a German layout
+// (where Y and Z trade places), row by row from pane/key-strokes.txt; where
+// the user's layout comes from when there is no X server to ask; and capture
+// on a real AKeyStrokeWindow: key events as the platform sends them,
+// carrying native scan codes (evdev code + 8), to the window's focus widget.
+#include "pane/AXkbKeyLayout.h"
+#include "tests/pane/APaneTestSupport.h"
 
-#include <QtTest>
+#include <linux/input-event-codes.h>
 
-class AKeyStrokeListTest : public QObject {
+static AKeyCodeList Codes(const QString& text)
+{
+    AKeyCodeList codes;
+    for (const QString& code : text.split(u' ', Qt::SkipEmptyParts))
+        codes.push_back(code.toUShort());
+    return codes;
+}
+
+// Pressing and releasing one key as QTest does, but with the scan code.
+static void Type(Qt::Key key, uint16_t evdevCode, bool autoRepeat = false)
+{
+    QWidget* target = QApplication::focusWidget();
+    QVERIFY(target);
+    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+        QKeyEvent event(type, key, Qt::NoModifier, evdevCode + 8u, 0, 0, {}, autoRepeat);
+        QApplication::sendEvent(target, &event);
+    }
+}
+
+class AKeyStrokeListTest : public QObject, public AKeyStrokeDelegate {
     Q_OBJECT
 
+    void SetKeyStrokes(const AKeyCodeList& keyStrokes) override { fReceived.push_back(keyStrokes); }
+    std::vector<AKeyCodeList> fReceived;
+
 private slots:
-    void Edits_data()
+    void EachRowOfTheFixture_data() { AddFixtureRows("pane/key-strokes.txt"); }
+    void EachRowOfTheFixture()
     {
-        QTest::addColumn<AKeyCodeList>("start");
-        QTest::addColumn<QString>("steps");
-        QTest::addColumn<AKeyCodeList>("list");
-        QTest::addColumn<int>("modifiers");
-        using L = AKeyCodeList;
-        QTest::newRow("keys are kept in the order typed, Delete removes the last") << L{} << "0 11 del" << L{0} << 0;
-        QTest::newRow("a modifier switched on surrounds every key typed so far") << L{} << "0 11 +56" << L{56, 0, 11, 56} << 1;
-        QTest::newRow("a key typed goes in just before the closing modifiers") << L{} << "0 11 +56 8" << L{56, 0, 11, 8, 56} << 1;
-        QTest::newRow("the modifier switched on last is the outermost") << L{} << "+56 +59" << L{59, 56, 56, 59} << 2;
-        QTest::newRow("Delete removes the outermost pair first, keys stay") << L{} << "+56 +59 0 del" << L{56, 0, 56} << 1;
-        QTest::newRow("Delete removes keys once no modifier is left") << L{} << "+56 0 del del" << L{} << 0;
-        QTest::newRow("switching a modifier off removes both its entries") << L{} << "+56 +59 0 -56" << L{59, 0, 59} << 1;
-        QTest::newRow("Delete on an empty list removes nothing") << L{} << "del" << L{} << 0;
-        QTest::newRow("a modifier held once in a stored list counts as on") << L{56, 0} << "" << L{56, 0} << 1;
-        QTest::newRow("a modifier counts once however often it occurs") << L{57, 56, 56, 0, 56, 57, 59} << "" << L{57, 56, 56, 0, 56, 57, 59} << 3;
-        QTest::newRow("the right-hand modifiers are not counted") << L{60, 0, 60} << "8" << L{60, 0, 60, 8} << 0;
-        QTest::newRow("switching on a modifier that is on changes nothing") << L{} << "+56 +56 0" << L{56, 0, 56} << 1;
-        QTest::newRow("switching off a modifier that is off changes nothing") << L{} << "0 -56 8" << L{0, 8} << 0;
-        QTest::newRow("a key never lands outside the list") << L{} << "+0 +1 del del del 5" << L{5, 1} << 2;
+        QFETCH(QString, given);
+        const QStringList words = given.split(u' ');
+        const auto layout = AXkbKeyLayout::FromNames({"", "", words[0] == u"name" ? words[1].toStdString() : "us", "", ""});
+        QVERIFY(layout);
+        QString result;
+        if (words[0] == u"name") {
+            result = GetKeyString(words[2].toUShort(), words[3] == u"open", *layout);
+        } else if (words[0] == u"text") {
+            const AKeyCodeList list = Codes(given.section(u' ', 1));
+            result = FormatKeyStrings(&list, *layout);
+        } else {
+            AKeyStrokeList list;
+            list.ToggleVirtualKey(55, true);
+            const AKeyCodeList start = Codes(given.section(u' ', 1).section(u'/', 0, 0));
+            list.SetKeyStrokes(start.empty() ? nullptr : &start);
+            for (const QString& step : given.section(u'/', 1).split(u' ', Qt::SkipEmptyParts)) {
+                if (step[0] == u'+' || step[0] == u'-')
+                    list.ToggleVirtualKey(step.mid(1).toUShort(), step[0] == u'+');
+                else
+                    list.KeyUp(step == u"del" ? kDeleteKeyCode : step.toUShort());
+            }
+            for (const uint16_t code : list.GetKeyStrokes())
+                result += QString::number(code) + u' ';
+            result += u"; "_qs + QString::number(list.GetNumberOfVirtualKeys());
+        }
+        QTEST(result, "expected");
     }
 
-    void Edits()
+    void ConfiguredLayout()
     {
-        QFETCH(AKeyCodeList, start);
-        QFETCH(QString, steps);
-        AKeyStrokeList list;
-        list.ToggleVirtualKey(55, true);  // replacing the list recounts from nothing
-        list.SetKeyStrokes(start.empty() ? nullptr : &start);
-        for (const QString& step : steps.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            if (step[0] == QLatin1Char('+') || step[0] == QLatin1Char('-'))
-                list.ToggleVirtualKey(step.mid(1).toUShort(), step[0] == QLatin1Char('+'));
-            else
-                list.KeyUp(step == QLatin1String("del") ? kDeleteKeyCode : step.toUShort());
-        }
-        QTEST(list.GetKeyStrokes(), "list");
-        QTEST(static_cast<int>(list.GetNumberOfVirtualKeys()), "modifiers");
+        const std::string path = FixturePath("pane/keyboard.conf").string();
+        qunsetenv("XKB_DEFAULT_LAYOUT");
+        QCOMPARE(ConfiguredLayoutNames(path), (AXkbLayoutNames{"", "pc105", "de", "nodeadkeys", ""}));
+        QCOMPARE(ConfiguredLayoutNames(path + "-none").fLayout, "us");
+        qputenv("XKB_DEFAULT_LAYOUT", "us");
+        QCOMPARE(ConfiguredLayoutNames(path).fLayout, "us");  // the environment comes first
+        // With no X server here the user's layout follows the environment.
+        qputenv("XKB_DEFAULT_LAYOUT", "de");
+        QCOMPARE(GetKeyString(6, true), u"y"_qs);
+        qputenv("XKB_DEFAULT_LAYOUT", "us");
+        const AKeyCodeList list{56, 6, 56};
+        QCOMPARE(FormatKeyStrings(&list), u"<Shift> z </Shift>"_qs);
+        QCOMPARE(FormatKeyStrings(nullptr), QString());
+    }
+
+    void CaptureTakesEveryKeyBeforeFocusShortcutsAndDialogAndOffLeavesThemToIt()
+    {
+        AKeyStrokeWindow window;
+        window.SetDelegate(this);
+        auto* first = new QPushButton(&window);
+        auto* second = new QPushButton(&window);
+        int shortcuts = 0;
+        connect(new QShortcut(QKeySequence(Qt::Key_A), &window), &QShortcut::activated, this, [&] { ++shortcuts; });
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        first->setFocus();
+        QSignalSpy clicked(first, &QPushButton::clicked);
+        // A key pressed before capture went on (its press acted on a control)
+        // is not recorded when it is released.
+        QKeyEvent earlyPress(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0);
+        QApplication::sendEvent(first, &earlyPress);
+        window.EnableKeyEvents(true);
+        QKeyEvent lateRelease(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0);
+        QApplication::sendEvent(first, &lateRelease);
+        const AKeyCodeList stored{56, 56};
+        window.SetKeyStrokes(&stored);  // the delegate is not told
+        for (auto [key, code] : {std::pair{Qt::Key_A, KEY_A}, {Qt::Key_Tab, KEY_TAB}, {Qt::Key_Escape, KEY_ESC},
+                                 {Qt::Key_Return, KEY_ENTER}, {Qt::Key_Space, KEY_SPACE}})
+            Type(key, code);
+        QCOMPARE(window.GetKeyStrokes(), (AKeyCodeList{56, 0, 48, 53, 36, 49, 56}));
+        QCOMPARE(QApplication::focusWidget(), first);
+        QVERIFY(window.isVisible());
+        QCOMPARE(clicked.count(), 0);
+        QCOMPARE(shortcuts, 0);
+        QCOMPARE(fReceived.size(), 5u);
+        Type(Qt::Key_Backspace, KEY_BACKSPACE);
+        window.ToggleVirtualKey(59, true);
+        QCOMPARE(fReceived.size(), 7u);
+        QCOMPARE(fReceived[5], (AKeyCodeList{0, 48, 53, 36, 49}));
+        QCOMPARE(fReceived[6], (AKeyCodeList{59, 0, 48, 53, 36, 49, 59}));
+        // Keyboard modifiers, keys without a stored code and repeats of a
+        // held key are not recorded, and the delegate is not told.
+        for (auto [key, code] : {std::pair{Qt::Key_Shift, KEY_LEFTSHIFT}, {Qt::Key_Control, KEY_RIGHTCTRL},
+                                 {Qt::Key_Meta, KEY_LEFTMETA}, {Qt::Key_F24, KEY_F24}, {Qt::Key_unknown, 0xFFF0}})
+            Type(key, static_cast<uint16_t>(code));
+        Type(Qt::Key_B, KEY_B, true);
+        QCOMPARE(fReceived.size(), 7u);
+
+        // Capture off: the list stays, toggles do nothing, keys reach the dialog.
+        window.EnableKeyEvents(false);
+        window.ToggleVirtualKey(56, true);
+        Type(Qt::Key_A, KEY_A);
+        QCOMPARE(shortcuts, 1);
+        Type(Qt::Key_Tab, KEY_TAB);
+        QCOMPARE(QApplication::focusWidget(), second);
+        Type(Qt::Key_Escape, KEY_ESC);
+        QVERIFY(!window.isVisible());
+        QCOMPARE(window.result(), int(QDialog::Rejected));
+        QCOMPARE(window.GetKeyStrokes(), fReceived.back());
+        QCOMPARE(fReceived.size(), 7u);
     }
 };
 
-QTEST_APPLESS_MAIN(AKeyStrokeListTest)
+QTEST_MAIN(AKeyStrokeListTest)
 #include "AKeyStrokeListTest.moc"

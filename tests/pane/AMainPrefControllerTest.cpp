@@ -1,30 +1,24 @@
 // The main view against a stand-in agent device list on a real message port
 // and the private session bus: what the row shows for each kind of reply,
 // selection and the editor, rebuilding on "NuvexaPreferences", and the
-// host's selection life.
+// host's selection life; and the update check and download it starts,
+// against a real HTTP server on loopback.
+#include "pane/AAutoUpdateDownload.h"
+#include "pane/AAutoUpdateSystemVersion.h"
 #include "pane/AMainView.h"
 #include "tests/pane/APaneTestSupport.h"
-#include "tests/support/ATestPaths.h"
 
-#include <QElapsedTimer>
-#include <QLabel>
-#include <QSocketNotifier>
-#include <QPushButton>
-#include <QToolButton>
-#include <QtTest>
+#include <QtNetwork>
 
 #include <sys/epoll.h>
 #include <unistd.h>
 
+using namespace std::chrono_literals;
+
 namespace {
 
-QStringList Titles(AMainView& view)
-{
-    QStringList titles;
-    for (QToolButton* button : view.DeviceButtons())
-        titles.append(button->text());
-    return titles;
-}
+const QString kBTMouse = u"Bluetooth Mouse:NuvexaBTMouse/NuvexaBTMouseSelected"_qs;
+const QString kPresenter = u"Bluetooth Presenter:NuvexaPresenter/NuvexaPresenterSelected"_qs;
 
 // Each button as "title:picture/selected picture".
 QStringList Buttons(AMainView& view)
@@ -36,11 +30,54 @@ QStringList Buttons(AMainView& view)
     return buttons;
 }
 
-void PostDevicesChanged()
+const QString kOffer = u"A newer version of the Nuvexa Device Conntroller is available. Do you wish to download?"_qs;
+const QString kFailed = u"Error downloading updated Nuvexa Device Controller image."_qs;
+const QByteArray kImage(3000, 'i');
+
+QByteArray Response(const QByteArray& body, qint64 length = -1, const QByteArray& statusAndHeaders = "200 OK")
 {
-    ADistributedNotificationCenter poster(nullptr);
-    QVERIFY(poster.PostNotification("NuvexaPreferences", std::nullopt));
+    return "HTTP/1.1 " + statusAndHeaders + "\r\nContent-Length: " + QByteArray::number(length < 0 ? body.size() : length)
+        + "\r\nConnection: close\r\n\r\n" + body;
 }
+QByteArray Redirect(const QByteArray& to) { return Response({}, 0, "302 Found\r\nLocation: " + to); }
+
+// The application on a private session and home folder, with an HTTP server.
+struct AUpdateFixture : APaneFixture {
+    AUpdateFixture()
+    {
+        fServer.listen(QHostAddress::LocalHost);
+        // Answers each GET with the response set for its path (404 when none)
+        // and closes; an empty one never comes, a 1,000,000-byte one stalls.
+        QObject::connect(&fServer, &QTcpServer::newConnection, &fServer, [this] {
+            QTcpSocket* socket = fServer.nextPendingConnection();
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, request = QByteArray()]() mutable {
+                if (!(request += socket->readAll()).contains("\r\n\r\n"))
+                    return;
+                fRequests.append(QString::fromLatin1(request.split(' ').value(1)));
+                const QByteArray response = fResponses.value(fRequests.last().section(u'?', 0, 0),
+                                                             Response("<u><latest_build>99</latest_build></u>", -1, "404 Not Found"));
+                socket->write(response);
+                if (!response.isEmpty() && !response.contains("Length: 1000000\r"))
+                    socket->disconnectFromHost();
+            });
+        });
+    }
+    QString Base() const { return u"http://127.0.0.1:"_qs + QString::number(fServer.serverPort()); }
+    // The check asks `path` on the server as kernel 6.1.0; null: no such key.
+    void Check(const QString& version, const QString& path, std::chrono::milliseconds timeout = 10s)
+    {
+        const std::string file = fSession.Root() / "settings.info";
+        WriteWholeFile(file, "# comment\nCFBundleVersion=2.5 (build 7)\n" + (version.isNull() ? "" : "NuvexaVersion=" + version.toStdString())
+                                 + "\nNuvexaAutoUpdateUrl=" + (path.isNull() ? "" : (Base() + path).toStdString()));
+        Start(QString::fromStdString(file), AAutoUpdateOptions{PackKernelVersion("6.1.0-18-amd64"), timeout});
+    }
+    QString fHome = QString::fromStdString(fSession.MakeFolder("home").string());
+    AScopedEnvironment fHomeVariable{"HOME", fHome.toStdString()};
+    QString fDownloads = QString::fromStdString(fSession.MakeFolder("downloads").string());
+    QTcpServer fServer;
+    QHash<QString, QByteArray> fResponses;
+    QStringList fRequests;  // the path and query of each
+};
 
 } // namespace
 
@@ -48,12 +85,8 @@ class AMainPrefControllerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() { fPane = std::make_unique<APaneFixture>(); }
-    void cleanup()
-    {
-        fPane.reset();
-        fAgent.reset();
-    }
+    void init() { fPane = std::make_unique<AUpdateFixture>(); }
+    void cleanup() { fPane.reset(), fAgent.reset(); }
 
     // A handler that opens a modal dialog runs Qt's loop inside sd-event's
     // dispatch: there the bridge serves nothing and stops watching the
@@ -85,67 +118,27 @@ private slots:
         close(pipeFds[1]);
     }
 
-    void NoAgentShowsNoDevicesWithoutWaiting()
-    {
-        fPane->Start();
-        QElapsedTimer elapsed;
-        elapsed.start();
-        fPane->fWindow->show();
-        // The look-up of a port nobody serves fails at once; the request's
-        // time-outs (1 s each) never come into play.
-        QVERIFY(elapsed.elapsed() < 900);
-        AMainView& view = fPane->fWindow->View();
-        QVERIFY(view.fNoDevicesFound->isVisible());
-        QVERIFY(!view.fActiveDeviceRow->isVisible());
-        QVERIFY(!view.fConfigureButton->isEnabled());
-        QVERIFY(fPane->fDialogs.fShown.isEmpty());
-    }
-
-    void ReplyMakesRow_data()
-    {
-        QTest::addColumn<QString>("reply");  // null: the agent answers without data
-        QTest::addColumn<QStringList>("buttons");
-        QTest::addColumn<QString>("alert");
-        const QString bt = u"Bluetooth Mouse:NuvexaBTMouse/NuvexaBTMouseSelected"_qs;
-        const QString presenter = u"Bluetooth Presenter:NuvexaPresenter/NuvexaPresenterSelected"_qs;
-        const QString rf = u"Wireless Mouse:NuvexaRFMouse/NuvexaRFMouseSelected"_qs;
-        const auto reply = [](const std::vector<int>& types) { return QString::fromStdString(AStandInDeviceList::Reply(types)); };
-        QTest::newRow("devices in reply order") << reply({1, 2}) << QStringList{bt, presenter} << QString();
-        QTest::newRow("reversed reply, reversed row") << reply({2, 0}) << QStringList{presenter, rf} << QString();
-        QTest::newRow("a type twice, two buttons") << reply({0, 0}) << QStringList{rf, rf} << QString();
-        QTest::newRow("unknown types: no picture, no title") << reply({7, -1}) << QStringList{u":/"_qs, u":/"_qs}
-                                                             << QString();
-        QTest::newRow("any element name, type a leading integer")
-            << u"<list><mouse type=' 1x'/><!-- no device --><x type='+2'/>text<y/></list>"_qs
-            << QStringList{bt, presenter, rf} << QString();
-        QTest::newRow("empty device list") << reply({}) << QStringList() << QString();
-        QTest::newRow("agent answers without data") << QString() << QStringList() << QString();
-        QTest::newRow("malformed reply: the parser's failure")
-            << u"<devicelist><device type='1'>"_qs << QStringList() << u"XMLParser: "_qs;
-        QTest::newRow("no document element") << u"<?xml version='1.0'?>"_qs << QStringList()
-                                             << u"AMainPrefController: Error loading preferences"_qs;
-    }
-
+    void ReplyMakesRow_data() { AddFixtureRows("pane/device-lists.txt"); }
     void ReplyMakesRow()
     {
-        QFETCH(QString, reply);
-        QFETCH(QStringList, buttons);
-        QFETCH(QString, alert);
-        AMainView& view = Show(reply.isNull() ? std::nullopt : std::make_optional(reply.toStdString()));
-        QCOMPARE(Buttons(view), buttons);
-        QCOMPARE(view.fNoDevicesFound->isVisible(), buttons.isEmpty());
+        QFETCH(QString, given);
+        QFETCH(QString, expected);
+        const bool alert = expected.startsWith(u"alert ");
+        QElapsedTimer elapsed;
+        elapsed.start();
+        AMainView& view = Show(given == u"no data" ? std::nullopt : std::make_optional(given.toStdString()), given != u"no agent");
+        QVERIFY(elapsed.elapsed() < 900);  // a reply or a failed look-up, never a request's time-out (1 s)
+        QCOMPARE(Buttons(view).join(u", "_qs), alert ? QString() : expected);
+        QCOMPARE(view.fNoDevicesFound->isVisible(), alert || expected.isEmpty());
+        QVERIFY(alert || view.fActiveDeviceRow->isVisible() == !expected.isEmpty());  // a failure keeps the (empty) row
         QVERIFY(!view.fConfigureButton->isEnabled());
-        if (alert.isEmpty()) {
-            QVERIFY(fPane->fDialogs.fShown.isEmpty());
-        } else {
-            QTRY_COMPARE(fPane->fDialogs.fShown.size(), 1);
-            QVERIFY2(fPane->fDialogs.fShown.front().contains(alert), qPrintable(fPane->fDialogs.fShown.front()));
-        }
+        QTRY_COMPARE(fPane->fDialogs.fShown.size(), alert ? 1 : 0);
+        QVERIFY2(!alert || fPane->fDialogs.fShown.front().contains(expected.mid(6)), qPrintable(fPane->fDialogs.fShown.value(0)));
     }
 
     void SelectionOpensEditorWhichClosesOnlyWhenItsTypeIsGone()
     {
-        AMainView& view = Show(AStandInDeviceList::Reply({1, 2}));
+        AMainView& view = Show("<l><d type='1'/><d type='2'/></l>");
         QTest::mouseClick(view.DeviceButtons()[0], Qt::LeftButton);
         QVERIFY(view.fConfigureButton->isEnabled());
         QCOMPARE(fPane->fDetails->GetDeviceType(), kDeviceBTMouse);
@@ -157,65 +150,130 @@ private slots:
         QCOMPARE(fPane->fDetails->GetDeviceType(), kDevicePresenter);
         QCOMPARE(fPane->fDetails->Window().windowModality(), Qt::WindowModal);
 
-        fAgent->SetReply(AStandInDeviceList::Reply({2}));
-        PostDevicesChanged();
-        QTRY_COMPARE(Titles(view), QStringList{u"Bluetooth Presenter"_qs});
+        fAgent->SetReply("<l><d type='2'/></l>");
+        QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt));
+        QTRY_COMPARE(Buttons(view), QStringList{kPresenter});
         QVERIFY(fPane->fDetails->IsWindowOpen());
         // The rebuilt row shows no selection; the button stays as it was.
         QVERIFY(!view.DeviceButtons()[0]->isChecked());
         QVERIFY(view.fConfigureButton->isEnabled());
 
-        fAgent->SetReply(AStandInDeviceList::Reply({1}));
-        PostDevicesChanged();
-        QTRY_COMPARE(Titles(view), QStringList{u"Bluetooth Mouse"_qs});
+        fAgent->SetReply("<l><d type='1'/></l>");
+        QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt));
+        QTRY_COMPARE(Buttons(view), QStringList{kBTMouse});
         QVERIFY(!fPane->fDetails->IsWindowOpen() && !fPane->fDetails->Window().isVisible());
     }
 
     void HiddenWindowHoldsNoRowAndObservesNothing()
     {
-        AMainView& view = Show(AStandInDeviceList::Reply({0}));
+        AMainView& view = Show("<l><d type='1'/></l>");
         QCOMPARE(view.DeviceButtons().size(), 1);
         fPane->fWindow->hide();
         QVERIFY(!fPane->fWindow->IsSelected());
         QCOMPARE(view.DeviceButtons().size(), 0);
 
-        fAgent->SetReply(AStandInDeviceList::Reply({0, 1}));
-        PostDevicesChanged();
+        fAgent->SetReply("<l><d type='1'/><d type='2'/></l>");
+        QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt));
         QTest::qWait(200);
         QCOMPARE(view.DeviceButtons().size(), 0);
         fPane->fWindow->show();
-        QCOMPARE(Titles(view), (QStringList{u"Wireless Mouse"_qs, u"Bluetooth Mouse"_qs}));
+        QCOMPARE(Buttons(view), (QStringList{kBTMouse, kPresenter}));
     }
 
-    void VersionComesFromInformationFile()
+    void AnswersAndOutcomes_data()
     {
-        ATemporaryFolder folder;
-        WriteWholeFile(folder.Path() / "settings.info",
-                       "# comment\nNuvexaVersion=1.0\nCFBundleVersion=2.5 (build 7)\nNuvexaAutoUpdateUrl=\n");
-        fPane->Start(QString::fromStdString((folder.Path() / "settings.info").string()));
+        AddFixtureRows("pane/update-answers.txt");
+        QTest::newRow("answer over 1 MiB") << u"0 /update <u><latest_build>57</latest_build>"_qs + QString(1 << 20, u' ') + u"</u>"_qs
+                                           << QString();
+    }
+    void AnswersAndOutcomes()
+    {
+        QFETCH(QString, given);
+        QFETCH(QString, expected);
+        const QStringList check = given.section(u" | "_qs, 0, 0).split(u' '), user = given.section(u" | "_qs, 1).split(u' ');
+        const QString path = check[1] == u"-" ? QString() : check[1];
+        const QString target = QString::fromStdString(fPane->fSession.Root()) + u"/"_qs + user.value(1);
+        const std::string existing = (fPane->fDownloads + u"/Nuvexa.dmg"_qs).toStdString();
+        WriteWholeFile(existing, "old");
+        fPane->fResponses = {{u"/update"_qs, Response(check.mid(2).join(u' ').replace(u"{files}"_qs, fPane->Base() + u"/files"_qs).toUtf8())},
+                             {u"/moved"_qs, Redirect("/update")}, {u"/silent"_qs, {}},
+                             {u"/files/image"_qs, Response(kImage)}, {u"/files/moved"_qs, Redirect("/files/image")},
+                             {u"/files/to-file"_qs, Redirect("file:///etc/hostname")},
+                             {u"/files/broken"_qs, Response(kImage, 2 * kImage.size())},
+                             {u"/files/slow"_qs, Response(QByteArray(1000, 's'), 1'000'000)}};
+        fPane->fDialogs.fYes = user[0] == u"yes";
+        fPane->fDialogs.fFileAnswers = {target};
+        fPane->Check(check[0] == u"-" ? QString() : check[0], path, path == u"/silent" ? 100ms : 10s);
+        QCOMPARE(fPane->fRequests.value(0), path.isNull() ? QString() : path + u"?os=60100"_qs);
+        // The main view is set up after the check, whatever it found.
+        fPane->fWindow->show();
         QCOMPARE(fPane->fWindow->View().fVersion->text(), u"2.5 (build 7)"_qs);
+        if (user.value(2) == u"cancel") {
+            AAutoUpdateDownload* download = fPane->fController->GetAutoUpdate()->GetDownload();
+            QVERIFY(download != nullptr && download->GetProgressDialog()->isVisible());
+            QTRY_VERIFY(download->GetProgressDialog()->labelText().contains(
+                QLocale().formattedDataSize(1000) + u" of "_qs + QLocale().formattedDataSize(1'000'000)));
+            QTest::mouseClick(download->GetProgressDialog()->findChild<QPushButton*>(), Qt::LeftButton);
+            QCOMPARE(fPane->fController->GetAutoUpdate()->GetDownload(), nullptr);
+            QTest::qWait(50);
+        }
+        const QStringList texts = {kOffer, u"Successfully downloaded updated Nuvexa Device Controller image to "_qs + target + u"."_qs,
+                                   kFailed + u"\r\nError: (a reason)"_qs, kFailed};
+        QStringList wanted;
+        for (const QString& text : expected.split(u' ', Qt::SkipEmptyParts))
+            wanted.append(texts.value(QStringList{u"offer"_qs, u"done"_qs, u"failed"_qs, u"short"_qs}.indexOf(text)));
+        wanted.removeAll(QString());
+        QTRY_COMPARE(fPane->fDialogs.fShown.size(), wanted.size());
+        QStringList shown = fPane->fDialogs.fShown;
+        for (QString& text : shown)  // whatever the reason, there is one
+            text.replace(QRegularExpression(u"\r\nError: .+$"_qs, QRegularExpression::DotMatchesEverythingOption), u"\r\nError: (a reason)"_qs);
+        QCOMPARE(shown, wanted);
+        // No temporary file is left beside the destination.
+        QCOMPARE(QDir(fPane->fDownloads).entryList(QDir::Files | QDir::Hidden), QStringList{u"Nuvexa.dmg"_qs});
+        QCOMPARE(ReadWholeFile(existing), expected.endsWith(u"image") ? kImage.toStdString() : "old");
+    }
 
-        APaneFixture missing;
-        missing.Start(QString::fromStdString((folder.Path() / "absent.info").string()));
-        QCOMPARE(missing.fWindow->View().fVersion->text(), QString());
+    void SaveDialogOnTheDesktopElseHomeAndNoDownloadWithoutAPath()
+    {
+        // The blanks around the address are layout.
+        fPane->fResponses[u"/update"_qs] = Response("<u> <latest_build>57</latest_build>\n <download_url>\n  " + fPane->Base().toUtf8()
+                                                    + "/files/Nuvexa-58.dmg?from=answer\n </download_url>\n</u>\n");
+        fPane->fDialogs.fYes = true;
+        fPane->Check(u"56"_qs, u"/update"_qs);  // no Desktop folder, Cancel
+        QVERIFY(QDir(fPane->fHome).mkdir(u"Desktop"_qs));
+        fPane->Check(u"56"_qs, u"/update"_qs);
+        fPane->fDialogs.fYes = false;
+        fPane->fDialogs.fFileAnswers = {fPane->fDownloads + u"/Nuvexa.dmg"_qs};
+        fPane->Check(u"56"_qs, u"/update"_qs);  // the offer declined
+        QCOMPARE(fPane->fDialogs.fSuggestedPaths,
+                 (QStringList{fPane->fHome + u"/Nuvexa-58.dmg"_qs, fPane->fHome + u"/Desktop/Nuvexa-58.dmg"_qs}));
+        QCOMPARE(fPane->fController->GetAutoUpdate(), nullptr);
+        QTest::qWait(50);
+        QCOMPARE(fPane->fRequests.size(), 3);
+        QCOMPARE(fPane->fDialogs.fShown, (QStringList{kOffer, kOffer, kOffer}));
+    }
 
-        // The build writes the application's own file.
+    void NoVersionWithoutTheInformationFileWhichTheBuildWrites()
+    {
+        fPane->Start(QString::fromStdString(fPane->fSession.Root() / "absent.info"));
+        QCOMPARE(fPane->fWindow->View().fVersion->text(), QString());
         const std::string text = ReadWholeFile(BuildDataFolder() / "settings.info");
         for (const char* key : {"\nCFBundleVersion=", "\nNuvexaVersion=", "\nNuvexaAutoUpdateUrl=\n"})
             QVERIFY2(text.find(key) != std::string::npos, key);
     }
 
 private:
-    // The main window shown, with a stand-in agent answering `reply`.
-    AMainView& Show(std::optional<std::string> reply)
+    // The main window shown, with a stand-in agent answering `reply`, or none.
+    AMainView& Show(std::optional<std::string> reply, bool agent = true)
     {
-        fAgent = std::make_unique<AStandInDeviceList>(std::move(reply));
+        if (agent)
+            fAgent = std::make_unique<AStandInDeviceList>(std::move(reply));
         fPane->Start();
         fPane->fWindow->show();
         return fPane->fWindow->View();
     }
 
-    std::unique_ptr<APaneFixture> fPane;
+    std::unique_ptr<AUpdateFixture> fPane;
     std::unique_ptr<AStandInDeviceList> fAgent;
 };
 

@@ -1,9 +1,7 @@
 #pragma once
 // What the settings application's tests share: answers to its dialogs set in
-// advance, a stand-in agent device list served on "MouseListPort" by a real
-// message port on a thread of its own (a request from the serving thread
-// would not wait for its answer), and a recorder of the notifications seen
-// on the private session bus.
+// advance, a stand-in agent device list, and the application on a private
+// session that records the notifications it posts.
 
 #include "pane/ADetailsController.h"
 #include "pane/AEventLoopBridge.h"
@@ -11,21 +9,26 @@
 #include "pane/ASettingsWindow.h"
 #include "pane/AUserDialogs.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
-#include "platform/loop/AEventLoop.h"
 #include "platform/ports/AMessagePort.h"
 #include "tests/support/AAgentSession.h"
+#include "tests/support/ATestPaths.h"
 
-#include <QStringList>
+#include <QtTest>
+#include <QtWidgets>
 
 #include <atomic>
-#include <functional>
-#include <memory>
 #include <mutex>
-#include <optional>
-#include <string>
 #include <thread>
-#include <utility>
-#include <vector>
+
+// The rows of tests/fixtures/<relative> as the data of a test: columns
+// "given" and "expected", each row named after its rule.
+inline void AddFixtureRows(const std::string& relative)
+{
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("expected");
+    for (const auto& [rule, given, expected] : ReadFixtureRows(relative))
+        QTest::newRow((rule.substr(2) + " | " + given).c_str()) << QString::fromStdString(given) << QString::fromStdString(expected);
+}
 
 class AAnsweringDialogs : public AUserDialogs {
 public:
@@ -36,14 +39,18 @@ public:
         fOpenRequests.push_back(request);
         return NextFile();
     }
-    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest&) override { return NextFile(); }
-    std::optional<QString> ChooseApplication(QWidget*) override { ++fApplicationRequests; return NextFile(); }
+    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest& request) override
+    {
+        fSuggestedPaths.push_back(request.fSuggestedPath);
+        return NextFile();
+    }
+    std::optional<QString> ChooseApplication(QWidget*) override { return NextFile(); }
 
     bool fYes = false;          // the answer to every question
     QStringList fFileAnswers;   // in order; a null string: the user cancels
     QStringList fShown;         // texts of questions and alerts, in order
     std::vector<AOpenFileRequest> fOpenRequests;
-    int fApplicationRequests = 0;
+    QStringList fSuggestedPaths;  // of the save dialogs
 
 private:
     std::optional<QString> NextFile()
@@ -53,19 +60,16 @@ private:
     }
 };
 
+// The agent's device list: "MouseListPort" served by a real message port on
+// a thread of its own (a request from the serving thread would not wait for
+// its answer).
 class AStandInDeviceList {
 public:
     // The reply's bytes; none: the agent answers without data.
-    explicit AStandInDeviceList(std::optional<std::string> reply)
-        : fReply(std::move(reply)), fThread([this] { Serve(); })
+    explicit AStandInDeviceList(std::optional<std::string> reply) : fReply(std::move(reply))
     {
         while (!fReady)
             std::this_thread::yield();
-    }
-    ~AStandInDeviceList()
-    {
-        fStop = true;
-        fThread.join();
     }
     void SetReply(std::optional<std::string> reply)
     {
@@ -73,83 +77,30 @@ public:
         fReply = std::move(reply);
     }
 
-    // A device list as the agent writes it.
-    static std::string Reply(const std::vector<int>& types)
-    {
-        std::string xml = "<?xml version=\"1.0\"?>\n<devicelist>\n";
-        for (const int type : types)
-            xml += "  <device type=\"" + std::to_string(type) + "\"/>\n";
-        return xml + "</devicelist>\n";
-    }
-
 private:
     static std::optional<AMessageData> Answer(ALocalMessagePort*, int32_t, const AMessageData*, void* info)
     {
         auto* self = static_cast<AStandInDeviceList*>(info);
         std::lock_guard lock(self->fMutex);
-        if (!self->fReply)
-            return std::nullopt;
-        return AMessageData(self->fReply->begin(), self->fReply->end());
-    }
-    void Serve()
-    {
-        AEventLoop loop;
-        auto port = ALocalMessagePort::Create(loop, "MouseListPort", Answer, this);
-        fReady = true;
-        while (!fStop)
-            loop.RunOnce(20'000);
+        return self->fReply ? std::make_optional(AMessageData(self->fReply->begin(), self->fReply->end())) : std::nullopt;
     }
 
     std::mutex fMutex;
     std::optional<std::string> fReply;
     std::atomic<bool> fReady = false;
-    std::atomic<bool> fStop = false;
-    std::thread fThread;
-};
-
-// Counts "NuvexaAgent" notifications with their objects. Everything posted
-// before a marker from the same poster has arrived once the marker has.
-class ANotificationRecorder {
-public:
-    ANotificationRecorder()
-    {
-        fCenter.AddObserver(this, Record, "NuvexaAgent", std::nullopt);
-        fCenter.AddObserver(this, Record, kMarker, std::nullopt);
-    }
-    // Posts the marker through `poster` and waits for it; the objects of the
-    // reload notifications seen since the last call.
-    std::vector<std::string> Take(ADistributedNotificationCenter& poster, const std::function<void()>& flush)
-    {
-        fMarkerSeen = false;
-        poster.PostNotification(kMarker, std::nullopt);
-        flush();
-        // A lost marker shows as an object no save posts, so that a check for
-        // no notification cannot pass on a bus that delivers nothing.
-        if (!fLoop.RunUntil([this] { return fMarkerSeen; }, 5'000'000))
-            fObjects.emplace_back("(marker not delivered)");
-        return std::exchange(fObjects, {});
-    }
-
-private:
-    static constexpr const char* kMarker = "PaneTestMarker";
-    static void Record(ADistributedNotificationCenter*, void* observer, std::string_view name, std::string_view object)
-    {
-        auto* self = static_cast<ANotificationRecorder*>(observer);
-        if (name == kMarker)
-            self->fMarkerSeen = true;
-        else
-            self->fObjects.emplace_back(object);
-    }
-
-    AEventLoop fLoop;
-    ADistributedNotificationCenter fCenter{&fLoop};
-    std::vector<std::string> fObjects;
-    bool fMarkerSeen = false;
+    std::jthread fThread{[this](std::stop_token stop) {
+        AEventLoop loop;
+        auto port = ALocalMessagePort::Create(loop, "MouseListPort", Answer, this);
+        fReady = true;
+        while (!stop.stop_requested())
+            loop.RunOnce(20'000);
+    }};
 };
 
 // The settings application as main.cpp builds it, on a private runtime
 // folder, configuration folder and session bus. Start builds it (after a
-// test has written the files the editor's store should read).
+// test has written the files the editor's store should read); the update
+// check runs then, with `options` when given.
 struct APaneFixture {
     AAgentSession fSession;
     AEventLoop fLoop;
@@ -159,19 +110,40 @@ struct APaneFixture {
     std::unique_ptr<ASettingsWindow> fWindow;
     ADetailsController* fDetails = nullptr;
     AMainPrefController* fController = nullptr;
-    ANotificationRecorder fRecorder;
 
-    void Start(const QString& informationPath = {})
+    void Start(const QString& informationPath = {}, std::optional<AAutoUpdateOptions> options = {})
     {
         fWindow = std::make_unique<ASettingsWindow>(fDialogs);
         fDetails = new ADetailsController(fDialogs, fCenter, &fBridge, fWindow.get());
         fController = new AMainPrefController(fWindow->View(), *fDetails, fCenter, informationPath);
+        if (options)
+            fController->SetAutoUpdateOptions(*options);
         fWindow->SetController(fController);
     }
     std::filesystem::path MappingPath() const { return fSession.ConfigFolder() / "Nuvexa" / "mapping.xml"; }
-    // The reload notifications the application posted since the last call.
+
+    // The objects of the "NuvexaAgent" notifications the application posted
+    // since the last call: it posts a marker after them and waits for it on
+    // a connection of its own (one poster's notifications arrive in order).
     std::vector<std::string> TakeNotifications()
     {
-        return fRecorder.Take(fCenter, [this] { fBridge.Process(); });
+        fCenter.PostNotification("NuvexaAgent", kMarker);
+        fBridge.Process();
+        // A lost marker shows as an object no save posts, so that a check for
+        // no notification cannot pass on a bus that delivers nothing.
+        if (!fRecorderLoop.RunUntil([this] { return !fSeen.empty() && fSeen.back() == kMarker; }, 5'000'000))
+            fSeen.emplace_back("(marker not delivered)");
+        else
+            fSeen.pop_back();
+        return std::exchange(fSeen, {});
     }
+
+private:
+    static constexpr const char* kMarker = "(test marker)";
+    AEventLoop fRecorderLoop;
+    ADistributedNotificationCenter fRecorder{&fRecorderLoop};
+    std::vector<std::string> fSeen;
+    bool fObserving = fRecorder.AddObserver(this, [](ADistributedNotificationCenter*, void* self, std::string_view, std::string_view object) {
+        static_cast<APaneFixture*>(self)->fSeen.emplace_back(object);
+    }, "NuvexaAgent", std::nullopt);
 };

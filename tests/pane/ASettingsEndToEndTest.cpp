@@ -6,12 +6,6 @@
 #include "tests/pane/APaneTestSupport.h"
 #include "tests/support/AAgentHarness.h"
 
-#include <QApplication>
-#include <QComboBox>
-#include <QKeyEvent>
-#include <QPushButton>
-#include <QtTest>
-
 #include <linux/input-event-codes.h>
 
 class ASettingsEndToEndTest : public QObject {
@@ -37,9 +31,8 @@ private slots:
         ADetailsController details(dialogs, notifications, &bridge, &mainWindow);
         details.SetDeviceType(kDeviceBTMouse);
         details.ConfigureClick();
-        QComboBox* action = details.View().fActionCells[0];
-        action->setCurrentIndex(kLaunchKeystroke);
-        emit action->activated(kLaunchKeystroke);
+        details.View().fActionCells[0]->setCurrentIndex(kLaunchKeystroke);
+        emit details.View().fActionCells[0]->activated(kLaunchKeystroke);
         details.View().fToggleShift->click();
         for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
             QKeyEvent key(type, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0, u"b"_qs);
