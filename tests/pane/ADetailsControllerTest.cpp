@@ -9,6 +9,7 @@
 #include "tests/pane/APaneTestSupport.h"
 
 #include <regex>
+#include <sstream>
 
 #include <sys/stat.h>
 
@@ -75,10 +76,11 @@ private slots:
     {
         ATemporaryFolder root;
         std::vector<std::pair<std::filesystem::path, std::string>> files;
-        for (const std::string& line : ReadFixtureLines("pane/applications.txt"))
+        std::istringstream lines(ReadWholeFile(FixturePath("pane/applications.txt")));
+        for (std::string line; std::getline(lines, line);)
             if (line.starts_with("== "))
                 files.emplace_back(root.Path() / line.substr(3), "");
-            else if (!files.empty())
+            else if (!files.empty() && !line.empty())
                 files.back().second += std::regex_replace(line, std::regex("\\{root\\}"), root.Path().string()) + "\n";
         for (const auto& [path, text] : files) {
             std::filesystem::create_directories(path.parent_path());
