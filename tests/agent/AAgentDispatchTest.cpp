@@ -12,8 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <linux/input-event-codes.h>
 #include <map>
 #include <sstream>
 
@@ -76,14 +74,6 @@ AMessageData Bytes(const std::string& text, const std::map<std::string, uint32_t
                          static_cast<uint8_t>(std::stoul(token.substr(0, 2), nullptr, 16)));
     }
     return bytes;
-}
-
-AMessageData Click(uint32_t id, uint32_t reference)
-{
-    AMessageData data(8);
-    std::memcpy(data.data(), &id, 4);
-    std::memcpy(data.data() + 4, &reference, 4);
-    return data;
 }
 
 uint32_t ReferenceOf(ADeviceManager& manager, EDeviceType type)
@@ -208,36 +198,4 @@ TEST(AAgentDispatch, OnlyTheReloadNotificationMakesTheNextPressUseTheNewMapping)
     ASSERT_TRUE(agent.Reload([&] { return mapped() == "11"; }));
     ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
     EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == KeysText("KEY_B"); })) << agent.KeyEventsText();
-}
-
-TEST(AAgentDispatch, TenThousandPressesAndAThousandWaitingClicksAreHandledInOrder)
-{
-    AAgentHarness agent;
-    agent.WriteMapping(MappingXml({{"btmouse", 0, {{4, "keystroke", "0"}, {5, "keystroke", "11"}}}}));
-    agent.Start();
-    const AHandle mouse = agent.AttachDevice(kProductBTMouse);
-    const auto& events = agent.KeyEvents();  // four a press: key down, report, key up, report
-    constexpr size_t kPresses = 10000, kClicks = 1000;
-    // Thirty-two presses at a time: sixty-four reports, as many as hidraw
-    // keeps for a reader that is held up, and eight times the device's queue.
-    for (size_t sent = 0; sent < kPresses;) {
-        for (const size_t end = std::min(sent + 32, kPresses); sent < end; ++sent)
-            ASSERT_TRUE(agent.Press(mouse, sent % 2 == 0 ? AAgentHarness::kButton5 : AAgentHarness::kButton4));
-        ASSERT_TRUE(agent.RunUntil([&] { return events.size() >= 4 * sent; })) << events.size();
-    }
-    // Clicks sent before the agent gets to any of them wait in the port.
-    const uint32_t reference = ReferenceOf(agent.Manager(), kDeviceBTMouse);
-    for (size_t i = 0; i < kClicks; ++i) {
-        const AMessageData click = Click(i % 2 == 0 ? 4 : 5, reference);
-        auto port = ARemoteMessagePort::Create("MouseClickPort");
-        ASSERT_NE(port, nullptr);
-        ASSERT_EQ(port->SendRequest(0, &click, 1.0, 1.0, nullptr), AMessagePortStatus::kSuccess) << i;
-    }
-    EXPECT_TRUE(agent.RunUntil([&] { return events.size() >= 4 * (kPresses + kClicks); }, 60.0)) << events.size();
-    ASSERT_EQ(events.size(), 4 * (kPresses + kClicks));
-    size_t outOfOrder = 0;
-    for (size_t i = 0; i < events.size(); i += 4)
-        outOfOrder += events[i].fCode != ((i / 4) % 2 == 0 ? KEY_A : KEY_B) || events[i].fValue != 1 ||
-                      events[i + 2].fCode != events[i].fCode || events[i + 2].fValue != 0;
-    EXPECT_EQ(outOfOrder, 0u);
 }

@@ -1,7 +1,7 @@
-// The scripts the agent ships, run as the agent runs them, in a temporary
-// installation laid out like the real one (<root>/share/nuvexa/<scripts>
-// beside <root>/bin/nuvexactl), with stand-in tools: a nuvexactl that records
-// the key list it is asked to play, MPRIS players on a private bus, xdotool.
+// The scripts the agent ships (rows in tests/fixtures/agent/shipped-scripts.txt),
+// run as the agent runs them from a temporary installation, with stand-in
+// tools: a nuvexactl that records the key list it is asked to play, MPRIS
+// players on a private bus, xdotool.
 
 #include "agent/ExecAppleScript.h"
 
@@ -16,53 +16,11 @@
 
 #include <csignal>
 #include <mutex>
+#include <sstream>
 
 namespace {
 
 using AArguments = std::vector<std::string>;
-
-// The reason ExecAppleScript raised for the script, or empty when it ran cleanly.
-std::string FailureOf(const std::string& script)
-{
-    try {
-        ExecAppleScript(script);
-    } catch (const AException& failure) {
-        return failure.GetReason();
-    }
-    return {};
-}
-
-class ShippedScriptsTest : public ::testing::Test {
-protected:
-    ShippedScriptsTest()
-    {
-        std::filesystem::create_directories(fRoot.Path() / "share" / "nuvexa");
-        std::filesystem::create_directories(fRoot.Path() / "bin");
-    }
-
-    // Copies the shipped script from the build tree into the installation.
-    std::string Install(const std::string& name) const
-    {
-        const auto target = fRoot.Path() / "share" / "nuvexa" / name;
-        WriteExecutable(target, ReadWholeFile(BuildDataFolder() / name));
-        return target.string();
-    }
-    void InstallNuvexactl(const std::filesystem::path& folder, const std::string& errorText = "", int status = 0)
-    {
-        WriteRecorder(folder / "nuvexactl", Record(), errorText, status);
-    }
-    std::filesystem::path Record() const { return fRoot.Path() / "record"; }
-    AArguments Played() const
-    {
-        AArguments played = std::filesystem::exists(Record()) ? ReadRecordedArguments(Record()) : AArguments{};
-        std::filesystem::remove(Record());
-        return played;
-    }
-
-    ATemporaryFolder fRoot;
-    AScopedEnvironment fPath{"PATH", FixturePath("agent/tools").string() + ":" + (fRoot.Path() / "tools").string() +
-                                         ":/usr/bin:/bin"};
-};
 
 // An MPRIS media player on the private bus: answers PlaybackStatus and
 // records the Player methods called, or refuses them.
@@ -103,120 +61,76 @@ private:
 
 } // namespace
 
-// Each is also run below, which checks its syntax as /bin/sh reads it.
-TEST(ShippedScripts, AllSevenAreInTheBuildTreeAsExecutablePosixShellScripts)
+TEST(ShippedScripts, EachRowOfTheFixtureHasItsOutcome)
 {
-    for (const char* name : {"SafariBack.scpt", "SafariForward.scpt", "FirefoxForward.scpt", "FirefoxBack.scpt",
-                             "iTunesPlayPause.scpt", "iTunesStop.scpt", "PowerPointStart.scpt"}) {
-        const auto path = BuildDataFolder() / name;
-        EXPECT_EQ(ReadWholeFile(path).rfind("#!/bin/sh\n", 0), 0u) << name;
-        EXPECT_NE(std::filesystem::status(path).permissions() & std::filesystem::perms::owner_exec,
-                  std::filesystem::perms::none) << name;
-    }
-}
-
-TEST_F(ShippedScriptsTest, BrowserScriptsPlayAltArrowsThroughNuvexactlBesideTheAgentElseOnPath)
-{
-    const std::string back = Install("SafariBack.scpt");
-    EXPECT_EQ(FailureOf(back),
-              "Description: SafariBack.scpt: nuvexactl not found beside the agent or on PATH Code: 127");
-    std::filesystem::create_directories(fRoot.Path() / "tools");
-    InstallNuvexactl(fRoot.Path() / "tools");
-    EXPECT_EQ(FailureOf(Install("SafariForward.scpt")), "");
-    EXPECT_EQ(Played(), (AArguments{"keys", "58|124|58"}));
-    InstallNuvexactl(fRoot.Path() / "bin");
-    for (const auto& [script, keys] : {std::pair{"SafariBack.scpt", "58|123|58"}, {"FirefoxBack.scpt", "58|123|58"},
-                                       {"SafariForward.scpt", "58|124|58"}, {"FirefoxForward.scpt", "58|124|58"}}) {
-        EXPECT_EQ(FailureOf(Install(script)), "") << script;
-        EXPECT_EQ(Played(), (AArguments{"keys", keys})) << script;
-    }
-    InstallNuvexactl(fRoot.Path() / "bin", "nuvexactl: unknown command 'keys'\n", 2);
-    EXPECT_EQ(FailureOf(back), "Description: nuvexactl: unknown command 'keys' Code: 2");
-}
-
-TEST_F(ShippedScriptsTest, PlayerScriptsAddressThePlayingPlayerElseThePausedElseTheFirst)
-{
-    APrivateBus bus;
-    const struct {
-        const char* fRule;
-        std::vector<std::pair<std::string, std::string>> fPlayers;  // name, status
-        std::string fAddressed;
-    } rows[] = {
-        {"the playing one", {{"alpha", "Stopped"}, {"beta", "Paused"}, {"gamma", "Playing"}}, "gamma"},
-        {"else the paused one", {{"alpha", "Stopped"}, {"beta.instance42", "Paused"}}, "beta.instance42"},
-        {"else the first by name", {{"beta", "Stopped"}, {"alpha", "Stopped"}}, "alpha"},
-    };
-    for (const auto& row : rows) {
-        for (const auto& [script, method] :
-             {std::pair{"iTunesPlayPause.scpt", "PlayPause"}, {"iTunesStop.scpt", "Stop"}}) {
-            SCOPED_TRACE(std::string(row.fRule) + ", " + script);
-            std::vector<std::pair<std::string, std::unique_ptr<AStandInPlayer>>> players;
-            for (const auto& [name, status] : row.fPlayers)
-                players.emplace_back(name, std::make_unique<AStandInPlayer>(name, status));
-            EXPECT_EQ(FailureOf(Install(script)), "");
-            for (auto& [name, player] : players)
-                EXPECT_EQ(player->Calls(), name == row.fAddressed ? AArguments{method} : AArguments{}) << name;
+    for (const auto& [rule, given, expected] : ReadFixtureRows("agent/shipped-scripts.txt")) {
+        SCOPED_TRACE(rule + "\n" + given);
+        ATemporaryFolder root;
+        const auto& folder = root.Path();
+        std::filesystem::create_directories(folder / "share" / "nuvexa");
+        std::filesystem::create_directories(folder / "bin");
+        std::filesystem::create_directories(folder / "tools");
+        std::istringstream words(given);
+        std::string script;
+        words >> script;
+        const auto installed = folder / "share" / "nuvexa" / script;
+        std::filesystem::copy_file(BuildDataFolder() / script, installed);  // with its mode
+        EXPECT_TRUE(ReadWholeFile(installed).starts_with("#!/bin/sh\n"));
+        AScopedEnvironment path("PATH", FixturePath("agent/tools").string() + ":" + (folder / "tools").string() +
+                                            ":/usr/bin:/bin");
+        AScopedEnvironment xdotool("NUVEXA_XDOTOOL", folder.string());
+        std::optional<AScopedEnvironment> display(std::in_place, "DISPLAY", "");
+        std::optional<APrivateBus> bus(std::in_place);
+        std::optional<AScopedEnvironment> noBus;
+        std::vector<std::pair<std::string, std::unique_ptr<AStandInPlayer>>> players;
+        AChildProcess office;
+        std::string nuvexactl = "beside";
+        for (std::string word; words >> word;) {
+            const std::string key = word.substr(0, word.find('=')), value = word.substr(word.find('=') + 1);
+            const std::string name = value.substr(0, value.find(':')), status = value.substr(value.find(':') + 1);
+            if (key == "nuvexactl")
+                nuvexactl = value;
+            else if (key == "bus")
+                bus.reset(), noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder / "none").string());
+            else if (key == "player" || key == "refusing")
+                players.emplace_back(name, std::make_unique<AStandInPlayer>(name, status, key == "refusing"));
+            else if (key == "soffice") {  // a process that goes by LibreOffice's name
+                WriteExecutable(folder / "soffice.bin", ReadWholeFile("/bin/sleep"));
+                ASSERT_TRUE(office.Start((folder / "soffice.bin").string(), {"300"}, {}));
+            } else if (key == "windows") {
+                display.emplace("DISPLAY", ":97");
+                std::string windows = value;
+                std::replace(windows.begin(), windows.end(), ',', '\n');
+                WriteWholeFile(folder / "windows", windows.empty() ? "" : windows + "\n");
+            } else if (key == "active")
+                WriteWholeFile(folder / "active", value + "\n");
         }
-    }
-}
+        if (nuvexactl != "none")
+            WriteRecorder(folder / (nuvexactl == "path" ? "tools" : "bin") / "nuvexactl", folder / "record",
+                          nuvexactl == "fails" ? "nuvexactl: unknown command 'keys'\n" : "", nuvexactl == "fails" ? 2 : 0);
 
-TEST_F(ShippedScriptsTest, PlayerScriptsFailCleanlyWithoutBusPlayerOrConsent)
-{
-    const std::string playPause = Install("iTunesPlayPause.scpt");
-    {
-        AScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (fRoot.Path() / "none").string());
-        EXPECT_TRUE(FailureOf(playPause).ends_with("iTunesPlayPause.scpt: no session bus Code: 1"));
-    }
-    APrivateBus bus;
-    EXPECT_EQ(FailureOf(Install("iTunesStop.scpt")),
-              "Description: iTunesStop.scpt: no media player on the session bus Code: 1");
-    AStandInPlayer refusing("vlc", "Playing", true);
-    const std::string reason = FailureOf(playPause);
-    EXPECT_TRUE(reason.ends_with("iTunesPlayPause.scpt: org.mpris.MediaPlayer2.vlc did not take PlayPause Code: 1"))
-        << reason;
-    EXPECT_NE(reason.find("cannot do that now"), std::string::npos) << "the player's own words are kept";
-}
-
-TEST_F(ShippedScriptsTest, PresentationScriptNeedsImpressRunningWithoutX11AndRaisesItsWindowOnX11)
-{
-    InstallNuvexactl(fRoot.Path() / "bin");
-    const std::string script = Install("PowerPointStart.scpt");
-    {
-        AScopedEnvironment noDisplay("DISPLAY", "");
-        EXPECT_EQ(FailureOf(script), "Description: PowerPointStart.scpt: LibreOffice Impress is not running Code: 1");
-        EXPECT_EQ(Played(), AArguments{});
-        const auto office = fRoot.Path() / "soffice.bin";  // a process that goes by LibreOffice's name
-        WriteExecutable(office, ReadWholeFile("/bin/sleep"));
-        AChildProcess running;
-        ASSERT_TRUE(running.Start(office.string(), {"300"}, {}));
-        EXPECT_EQ(FailureOf(script), "");
-        kill(running.Pid(), SIGKILL);
-        running.Wait();
-        EXPECT_EQ(Played(), (AArguments{"keys", "96"}));
-    }
-    AScopedEnvironment display("DISPLAY", ":97");
-    AScopedEnvironment xdotool("NUVEXA_XDOTOOL", fRoot.Path().string());
-    const struct {
-        const char* fRule;
-        const char* fWindows;
-        const char* fActive;
-        std::string fActivated;
-        std::string fFailure;
-    } rows[] = {
-        {"an Impress window behind another is raised", "4194307\n4194311\n", "555\n",
-         "windowactivate --sync 4194311\n", ""},
-        {"an Impress window already in front is left alone", "4194307\n4194311\n", "4194307\n", "", ""},
-        {"without an Impress window nothing is typed", "", "555\n", "",
-         "Description: PowerPointStart.scpt: no LibreOffice Impress window Code: 1"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.fRule);
-        WriteWholeFile(fRoot.Path() / "windows", row.fWindows);
-        WriteWholeFile(fRoot.Path() / "active", row.fActive);
-        std::filesystem::remove(fRoot.Path() / "activated");
-        EXPECT_EQ(FailureOf(script), row.fFailure);
-        EXPECT_EQ(std::filesystem::exists(fRoot.Path() / "activated") ? ReadWholeFile(fRoot.Path() / "activated") : "",
-                  row.fActivated);
-        EXPECT_EQ(Played(), (row.fFailure.empty() ? AArguments{"keys", "96"} : AArguments{}));
+        std::string observed = "ok";
+        try {
+            ExecAppleScript(installed.string());
+        } catch (const AException& failure) {
+            observed = failure.GetReason();
+        }
+        if (office.Pid() > 0)
+            kill(office.Pid(), SIGKILL), office.Wait();
+        if (std::filesystem::exists(folder / "record")) {
+            observed += "; played";
+            for (const std::string& argument : ReadRecordedArguments(folder / "record"))
+                observed += " " + argument;
+        }
+        for (auto& [name, player] : players) {
+            for (const std::string& call : player->Calls())
+                observed += "; " + name + " " + call;
+        }
+        if (std::filesystem::exists(folder / "activated"))
+            observed += "; " + ReadWholeFile(folder / "activated").substr(0, ReadWholeFile(folder / "activated").find('\n'));
+        std::string lines = expected;
+        for (size_t at; (at = lines.find("\\n")) != std::string::npos;)
+            lines.replace(at, 2, "\n");
+        EXPECT_EQ(observed, lines);
     }
 }

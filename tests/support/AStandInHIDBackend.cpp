@@ -3,141 +3,92 @@
 #include "base/AFileDescriptor.h"
 #include "hid/AHIDReportDescriptor.h"
 
-#include <map>
 #include <string>
 #include <sys/socket.h>
 
-struct AStandInHIDBackend::ADevice {
-    uint32_t fVendorID, fProductID;
-    std::vector<uint8_t> fDescriptor;
-    std::string fKey;
-    AFaults fFaults = {};
-    bool fAttached = false;
-    // The writing ends of the open connections' socket pairs, by connection.
-    std::map<uint64_t, AFileDescriptor> fWriters = {};
-    uint64_t fNextConnection = 1;
-
-    AHIDService Service() const
-    {
-        if (fFaults.fPropertiesUnreadable)
-            return {fKey, std::nullopt, std::nullopt};
-        return {fKey, fVendorID, fProductID};
-    }
-};
-
-class AStandInHIDBackend::AStandInWatch final : public AHIDServiceWatch {
+class AStandInHIDBackend::AConnection final : public AHIDDeviceConnection {
 public:
-    AStandInWatch(AStandInHIDBackend* backend, AEventLoop& loop, uint32_t vendorID, ABatchCallback arrived,
-                  ABatchCallback removed, void* refCon)
-        : fBackend(backend), fLoop(loop), fVendorID(vendorID), fArrived(arrived), fRemoved(removed), fRefCon(refCon)
-    {
-    }
-    ~AStandInWatch() override
-    {
-        if (fBackend != nullptr) {
-            fBackend->fWatch = nullptr;
-            fBackend->fPending.clear();
-            fBackend->fDelivery.Reset();
-        }
-    }
-
-    AStandInHIDBackend* fBackend;  // null once the backend is gone
-    AEventLoop& fLoop;
-    uint32_t fVendorID;
-    ABatchCallback fArrived, fRemoved;
-    void* fRefCon;
-};
-
-class AStandInHIDBackend::AStandInConnection final : public AHIDDeviceConnection {
-public:
-    explicit AStandInConnection(std::shared_ptr<ADevice> device) : fDevice(std::move(device)) {}
-    ~AStandInConnection() override { Close(); }
+    explicit AConnection(ADevice& device) : fDevice(device) {}
+    ~AConnection() override { Close(); }
 
     bool Open() override
     {
-        if (fReader)
-            return true;
         int ends[2];
-        if (fDevice->fFaults.fOpenFails || !fDevice->fAttached ||
+        if (fReader || fDevice.fFaults.fOpenFails || !fDevice.fAttached ||
             socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) != 0)
-            return false;
+            return bool(fReader);
         fReader.Reset(ends[0]);
-        fConnection = fDevice->fNextConnection++;
-        fDevice->fWriters.emplace(fConnection, AFileDescriptor(ends[1]));
+        fWriter.Reset(ends[1]);
+        fDevice.fOpen.insert(this);
         return true;
     }
     std::optional<AHIDElementList> CopyElements() override
     {
-        AHIDParseResult parsed = ParseReportDescriptor(fDevice->fDescriptor);
-        if (fDevice->fFaults.fCopyElementsFails || !parsed.fOK)
+        AHIDParseResult parsed = ParseReportDescriptor(fDevice.fDescriptor);
+        if (fDevice.fFaults.fCopyElementsFails || !parsed.fOK)
             return std::nullopt;
         return std::move(parsed.fElements);
     }
     int GetReportFileDescriptor() const override { return fReader.Get(); }
     void Close() override
     {
-        if (fReader)
-            fDevice->fWriters.erase(fConnection);
+        fDevice.fOpen.erase(this);
         fReader.Reset();
+        fWriter.Reset();
     }
 
-private:
-    std::shared_ptr<ADevice> fDevice;
-    AFileDescriptor fReader;
-    uint64_t fConnection = 0;
+    ADevice& fDevice;
+    AFileDescriptor fReader, fWriter;
 };
 
-AStandInHIDBackend::~AStandInHIDBackend()
-{
-    if (fWatch != nullptr)
-        fWatch->fBackend = nullptr;
-    for (const auto& device : fDevices)  // connections may outlive the backend
-        device->fWriters.clear();
-}
+class AStandInHIDBackend::AStandInWatch final : public AHIDServiceWatch {
+public:
+    explicit AStandInWatch(AStandInHIDBackend& backend) : fBackend(backend) {}
+    ~AStandInWatch() override
+    {
+        fBackend.fWatch.reset();
+        fBackend.fPending.clear();
+        fBackend.fDelivery.Reset();
+    }
+    AStandInHIDBackend& fBackend;
+};
 
 AStandInHIDBackend::AHandle AStandInHIDBackend::AddDevice(uint32_t vendorID, uint32_t productID,
                                                           std::vector<uint8_t> descriptor)
 {
-    const std::string key = "standin-hidraw" + std::to_string(fDevices.size());
-    fDevices.push_back(std::make_shared<ADevice>(ADevice{vendorID, productID, std::move(descriptor), key}));
+    fDevices.push_back({vendorID, productID, std::move(descriptor)});
     return fDevices.size() - 1;
-}
-
-AStandInHIDBackend::AFaults& AStandInHIDBackend::Faults(AHandle device)
-{
-    return fDevices.at(device)->fFaults;
 }
 
 AHIDService AStandInHIDBackend::GetService(AHandle device) const
 {
-    return fDevices.at(device)->Service();
-}
-
-size_t AStandInHIDBackend::GetOpenConnectionCount(AHandle device) const
-{
-    return fDevices.at(device)->fWriters.size();
+    const ADevice& it = fDevices.at(device);
+    const std::string key = "standin-hidraw" + std::to_string(device);
+    if (it.fFaults.fPropertiesUnreadable)
+        return {key, std::nullopt, std::nullopt};
+    return {key, it.fVendorID, it.fProductID};
 }
 
 void AStandInHIDBackend::Queue(bool arrival, const std::vector<AHandle>& devices)
 {
-    ABatch batch{arrival, {}};
+    std::vector<AHIDService> batch;
     for (const AHandle handle : devices) {
-        ADevice& device = *fDevices.at(handle);
+        ADevice& device = fDevices.at(handle);
         device.fAttached = arrival;
-        if (!arrival)
-            device.fWriters.clear();  // the connections hang up
-        if (fWatch != nullptr && device.fVendorID == fWatch->fVendorID)
-            batch.fServices.push_back(device.Service());
+        for (AConnection* connection : arrival ? std::set<AConnection*>{} : std::exchange(device.fOpen, {}))
+            connection->fWriter.Reset();  // a removal hangs the connections up
+        if (fWatch && device.fVendorID == fWatch->fVendorID)
+            batch.push_back(GetService(handle));
     }
-    if (batch.fServices.empty())
+    if (batch.empty())
         return;
-    fPending.push_back(std::move(batch));
+    fPending.emplace_back(arrival, std::move(batch));
     if (!fDelivery) {
-        fDelivery = fWatch->fLoop.AddDefer([this] {
-            while (fWatch != nullptr && !fPending.empty()) {
-                const ABatch next = std::move(fPending.front());
+        fDelivery = fWatch->fLoop->AddDefer([this] {
+            while (fWatch && !fPending.empty()) {
+                const auto [arrived, services] = std::move(fPending.front());
                 fPending.pop_front();
-                (next.fArrival ? fWatch->fArrived : fWatch->fRemoved)(fWatch->fRefCon, next.fServices);
+                (arrived ? fWatch->fArrived : fWatch->fRemoved)(fWatch->fRefCon, services);
             }
             fDelivery.Reset();
         });
@@ -147,9 +98,9 @@ void AStandInHIDBackend::Queue(bool arrival, const std::vector<AHandle>& devices
 bool AStandInHIDBackend::SendReport(AHandle device, std::span<const uint8_t> report)
 {
     bool taken = false;
-    for (const auto& [connection, writer] : fDevices.at(device)->fWriters)
-        taken |= !report.empty() && send(writer.Get(), report.data(), report.size(), MSG_DONTWAIT | MSG_NOSIGNAL) ==
-                                        static_cast<ssize_t>(report.size());
+    for (const AConnection* connection : fDevices.at(device).fOpen)
+        taken |= !report.empty() && send(connection->fWriter.Get(), report.data(), report.size(),
+                                         MSG_DONTWAIT | MSG_NOSIGNAL) == static_cast<ssize_t>(report.size());
     return taken;
 }
 
@@ -157,28 +108,27 @@ std::unique_ptr<AHIDServiceWatch> AStandInHIDBackend::Watch(AEventLoop& loop, ui
                                                             ABatchCallback arrived, ABatchCallback removed,
                                                             void* refCon)
 {
-    if (fWatch != nullptr || arrived == nullptr || removed == nullptr)
+    if (fWatch)
         return nullptr;
-    auto watch = std::make_unique<AStandInWatch>(this, loop, vendorID, arrived, removed, refCon);
-    fWatch = watch.get();
-    return watch;
+    fWatch = AWatching{&loop, vendorID, arrived, removed, refCon};
+    return std::make_unique<AStandInWatch>(*this);
 }
 
 std::vector<AHIDService> AStandInHIDBackend::Enumerate(uint32_t vendorID)
 {
     std::vector<AHIDService> services;
-    for (const auto& device : fDevices) {
-        if (device->fAttached && device->fVendorID == vendorID)
-            services.push_back(device->Service());
+    for (AHandle device = 0; device < fDevices.size(); ++device) {
+        if (fDevices[device].fAttached && fDevices[device].fVendorID == vendorID)
+            services.push_back(GetService(device));
     }
     return services;
 }
 
 std::unique_ptr<AHIDDeviceConnection> AStandInHIDBackend::CreateConnection(const AHIDService& service)
 {
-    for (const auto& device : fDevices) {
-        if (device->fKey == service.fKey)
-            return std::make_unique<AStandInConnection>(device);
+    for (AHandle device = 0; device < fDevices.size(); ++device) {
+        if (GetService(device).fKey == service.fKey)
+            return std::make_unique<AConnection>(fDevices[device]);
     }
     return nullptr;
 }

@@ -3,27 +3,22 @@
 // and report descriptor; once attached it can be opened, and its input
 // reports travel through a real SOCK_SEQPACKET socket pair per open
 // connection (one write is one report), so the real event-loop path reads
-// them. Arrivals and removals are delivered as batches through the watch's
-// loop, as udev's monitor delivers them; a removal hangs up every open
-// connection of the device, as a hidraw node does.
+// them. Arrivals and removals reach the watch as batches through its loop,
+// as udev's monitor delivers them; a removal hangs up every open connection
+// of the device, as a hidraw node does.
 
 #include "platform/devices/AHIDServiceSource.h"
 
 #include <cstdint>
 #include <deque>
-#include <memory>
+#include <optional>
+#include <set>
 #include <span>
 #include <vector>
 
 class AStandInHIDBackend final : public AHIDServiceSource {
 public:
     using AHandle = size_t;
-
-    AStandInHIDBackend() = default;
-    ~AStandInHIDBackend() override;
-    AStandInHIDBackend(const AStandInHIDBackend&) = delete;
-    AStandInHIDBackend& operator=(const AStandInHIDBackend&) = delete;
-
     // Failures the hardware can show; unreadable properties leave the
     // device reported with no vendor or product.
     struct AFaults {
@@ -32,16 +27,14 @@ public:
 
     // A device, not attached yet.
     AHandle AddDevice(uint32_t vendorID, uint32_t productID, std::vector<uint8_t> descriptor);
-    AFaults& Faults(AHandle device);
+    AFaults& Faults(AHandle device) { return fDevices.at(device).fFaults; }
     // Attach or detach the devices; the watch (if any) hears them as one batch.
     void Arrive(const std::vector<AHandle>& devices) { Queue(true, devices); }
     void Remove(const std::vector<AHandle>& devices) { Queue(false, devices); }
-    // Writes one report to every open connection of the device; false when
-    // none took it. Reports are never empty.
+    // Writes one report to every open connection of the device; false when none took it.
     bool SendReport(AHandle device, std::span<const uint8_t> report);
-
     AHIDService GetService(AHandle device) const;
-    size_t GetOpenConnectionCount(AHandle device) const;
+    size_t GetOpenConnectionCount(AHandle device) const { return fDevices.at(device).fOpen.size(); }
     // Batches injected but not yet delivered through the loop.
     size_t GetPendingBatchCount() const { return fPending.size(); }
 
@@ -51,18 +44,26 @@ public:
     std::unique_ptr<AHIDDeviceConnection> CreateConnection(const AHIDService& service) override;
 
 private:
-    struct ADevice;
+    class AConnection;
     class AStandInWatch;
-    class AStandInConnection;
-    struct ABatch {
-        bool fArrival;
-        std::vector<AHIDService> fServices;
+    struct ADevice {
+        uint32_t fVendorID, fProductID;
+        std::vector<uint8_t> fDescriptor;
+        AFaults fFaults = {};
+        bool fAttached = false;
+        std::set<AConnection*> fOpen = {};
     };
 
     void Queue(bool arrival, const std::vector<AHandle>& devices);
 
-    std::vector<std::shared_ptr<ADevice>> fDevices;
-    AStandInWatch* fWatch = nullptr;
-    std::deque<ABatch> fPending;
+    std::deque<ADevice> fDevices;  // handles are indexes; a deque keeps references valid
+    struct AWatching {
+        AEventLoop* fLoop;
+        uint32_t fVendorID;
+        ABatchCallback fArrived, fRemoved;
+        void* fRefCon;
+    };
+    std::optional<AWatching> fWatch;
+    std::deque<std::pair<bool, std::vector<AHIDService>>> fPending;  // arrival or removal, the batch
     AEventSource fDelivery;
 };
