@@ -6,8 +6,7 @@
 
 namespace {
 
-const std::string kLogind = "org.freedesktop.login1";
-const std::string kPath = "/org/freedesktop/login1";
+const std::string kLogind = "org.freedesktop.login1", kPath = "/org/freedesktop/login1";
 const std::string kMock = "org.freedesktop.DBus.Mock";
 
 } // namespace
