@@ -28,7 +28,7 @@ TEST(ADistributedNotificationCenter, ObservationsAreKeptOnceMatchQuotedNamesExac
     APrivateBus bus;
     AEventLoop loop;
     ADistributedNotificationCenter center(&loop);
-    ASeen twice, anyObject, quoted, once, sentinel;
+    ASeen twice, anyObject, asName, quoted, once, sentinel;
     ASSERT_TRUE(center.AddObserver(&sentinel, Record, "Sentinel", std::nullopt));
     // The poster, without a loop as the command-line client makes it, is gone
     // before anything is observed, so what it posted must have been flushed;
@@ -46,12 +46,15 @@ TEST(ADistributedNotificationCenter, ObservationsAreKeptOnceMatchQuotedNamesExac
     for (int i = 0; i < 2; ++i)
         ASSERT_TRUE(center.AddObserver(&twice, Record, "NuvexaAgent", "PrefChange"));
     ASSERT_TRUE(center.AddObserver(&anyObject, Record, "NuvexaAgent", std::nullopt));
+    ASSERT_TRUE(center.AddObserver(&asName, Record, "PrefChange", std::nullopt));
     ASSERT_TRUE(center.AddObserver(&quoted, Record, "It's", "a 'quoted' \\ value"));
     ASSERT_TRUE(center.AddObserver(&once, RecordAndRemove, "NuvexaPreferences", ""));
-    postAndObserve({{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "Other"}, {"NuvexaPreferences", ""}, {"NuvexaPreferences", ""},
-                    {"It's", "a 'quoted' \\ value"}, {"It's", "a 'quoted' value"}, {"Its", "a 'quoted' \\ value"}});
+    postAndObserve({{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "Other"}, {"PrefChange", ""}, {"NuvexaPreferences", ""},
+                    {"NuvexaPreferences", ""}, {"It's", "a 'quoted' \\ value"}, {"It's", "a 'quoted' value"},
+                    {"Its", "a 'quoted' \\ value"}});
     EXPECT_EQ(twice, (ASeen{{"NuvexaAgent", "PrefChange"}})) << "added twice, called once";
     EXPECT_EQ(anyObject, (ASeen{{"NuvexaAgent", "PrefChange"}, {"NuvexaAgent", "Other"}})) << "without an object, any";
+    EXPECT_EQ(asName, (ASeen{{"PrefChange", ""}})) << "a name is not matched against objects";
     EXPECT_EQ(quoted, (ASeen{{"It's", "a 'quoted' \\ value"}})) << "names that need quoting match exactly";
     EXPECT_EQ(once, (ASeen{{"NuvexaPreferences", ""}})) << "an observer that removed itself while called";
     center.RemoveObserver(&twice, "NuvexaAgent", "PrefChange");
