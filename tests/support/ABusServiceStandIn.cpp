@@ -10,9 +10,9 @@ ABusServiceStandIn::ABusServiceStandIn(const std::string& busName, const std::st
         static_cast<ABusServiceStandIn*>(self)->fHandler(call);
         return 1;  // handled, whether answered or not
     };
-    if (sd_bus_open_user(&fBus) < 0 || sd_bus_add_object(fBus, &fSlot, objectPath.c_str(), dispatch, this) < 0 ||
+    // The object stays as long as the connection.
+    if (sd_bus_open_user(&fBus) < 0 || sd_bus_add_object(fBus, nullptr, objectPath.c_str(), dispatch, this) < 0 ||
         sd_bus_request_name(fBus, busName.c_str(), 0) < 0) {
-        sd_bus_slot_unref(fSlot);
         sd_bus_flush_close_unref(fBus);
         throw std::runtime_error("stand-in service: cannot own " + busName);
     }
@@ -29,6 +29,5 @@ ABusServiceStandIn::~ABusServiceStandIn()
 {
     fStopping = true;
     fThread.join();
-    sd_bus_slot_unref(fSlot);
     sd_bus_flush_close_unref(fBus);
 }

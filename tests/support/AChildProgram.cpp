@@ -12,31 +12,23 @@
 
 AUserIds AUserIds::Nobody()
 {
-    AUserIds user;
-    if (const struct passwd* nobody = getpwnam("nobody")) {
-        user.fUid = nobody->pw_uid;
-        user.fGid = nobody->pw_gid;
-    }
-    return user;
+    const struct passwd* nobody = getpwnam("nobody");
+    return nobody ? AUserIds{nobody->pw_uid, nobody->pw_gid} : AUserIds{};
 }
 
 bool AUserIds::Become() const
 {
     if (geteuid() != 0)
         return true;
-    if (setgroups(0, nullptr) != 0 || setgid(fGid) != 0 || setuid(fUid) != 0)
-        return false;
-    return setuid(0) != 0;  // root cannot be taken back
+    return setgroups(0, nullptr) == 0 && setgid(fGid) == 0 && setuid(fUid) == 0 && setuid(0) != 0;
 }
 
 AChildProgram::AChildProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                              const AProgramOptions& options)
 {
-    WriteWholeFile(fFolder.Path() / "stdin", options.fInput);
-    WriteWholeFile(fFolder.Path() / "stdout", "");  // readable before the child opens them
-    WriteWholeFile(fFolder.Path() / "stderr", "");
-    const std::string files[] = {(fFolder.Path() / "stdin").string(), (fFolder.Path() / "stdout").string(),
-                                 (fFolder.Path() / "stderr").string()};
+    const std::string files[] = {"/dev/null", (fFolder.Path() / "stdout").string(), (fFolder.Path() / "stderr").string()};
+    WriteWholeFile(files[1], "");  // readable before the child opens them
+    WriteWholeFile(files[2], "");
     std::vector<std::string> argv{program.string()};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> pointers;
@@ -52,8 +44,7 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
         for (int fd = 0; fd < 3; ++fd) {
-            const int opened = fd == 0 ? open(files[0].c_str(), O_RDONLY)
-                                       : open(files[fd].c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int opened = open(files[fd].c_str(), fd == 0 ? O_RDONLY : O_WRONLY | O_TRUNC);
             if (opened < 0 || dup2(opened, fd) < 0)
                 _exit(126);
         }
@@ -81,8 +72,8 @@ void AChildProgram::Signal(int signal)
 bool AChildProgram::IsRunning()
 {
     int status = 0;
-    if (fStatus || fPid <= 0 || waitpid(fPid, &status, WNOHANG) != fPid)
-        return !fStatus && fPid > 0;
+    if (fStatus || waitpid(fPid, &status, WNOHANG) != fPid)
+        return !fStatus;
     fStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return false;
 }

@@ -1,11 +1,7 @@
 #pragma once
-// A real program run by a test: started with the test's environment and the
-// given standard input, its standard output and error captured in files of
-// its own temporary folder. The destructor kills and reaps it if still running.
-//
-//   AChildProgram agent(BuildBinaryPath("nuvexa-agent"), {});
-//   agent.Signal(SIGINT);
-//   EXPECT_EQ(agent.Wait(5.0), 0);
+// A real program run by a test, with the test's environment, standard input
+// from /dev/null and its standard output and error in files of its own
+// temporary folder. The destructor kills and reaps it if still running.
 
 #include "tests/support/ATestPaths.h"
 
@@ -15,23 +11,21 @@
 #include <vector>
 
 // Another user's ids, for tests that need permission bits to hold although
-// they run as root. Nobody() reads the user database: call it before fork(),
-// since that is not safe in the child of a process that may have threads.
+// they run as root.
 struct AUserIds {
     uid_t fUid = 65534;
     gid_t fGid = 65534;
-    // "nobody" from the user database; 65534 when it has no such user.
+    // "nobody" from the user database (65534 without it); not safe in a
+    // forked child of a process that may have threads.
     static AUserIds Nobody();
-    // Makes this process the user, with its group and no supplementary
-    // groups, for good: true when root cannot be taken back. A process not
-    // root already stays as it is. Async-signal-safe, for a forked child.
+    // Makes this process the user, with no supplementary groups, for good:
+    // true when root cannot be taken back. Not root already, it stays as it
+    // is. Async-signal-safe.
     bool Become() const;
 };
 
 struct AProgramOptions {
-    std::string fInput;  // the program's standard input
-    // Run as the user "nobody", so that permission bits hold even for root.
-    bool fUnprivileged = false;
+    bool fUnprivileged = false;  // run as "nobody", so that permission bits hold even for root
 };
 
 class AChildProgram {

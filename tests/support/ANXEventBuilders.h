@@ -1,7 +1,6 @@
 #pragma once
-// NX event data as the agent posts it, for tests and benchmarks that feed the
-// translation or a connection directly: zero-filled, then the fields of one
-// kind of event set.
+// NX event data as the agent posts it, zero-filled but for one kind's fields,
+// for tests and benchmarks that feed the translation or a connection.
 
 #include "keys/AEventSystemConnection.h"
 
@@ -16,8 +15,7 @@ inline ANXEventData KeyData(uint16_t keyCode)
     return data;
 }
 
-// A system-defined event's data (NX_SYSDEFINED) with the first word of its
-// payload.
+// A system-defined event's data (NX_SYSDEFINED) with its payload's first word.
 inline ANXEventData SystemDefinedData(int16_t subType, uint32_t firstWord)
 {
     ANXEventData data;

@@ -11,6 +11,5 @@ APrivateBus::APrivateBus(AKind kind)
     if (!WaitFor([this] { return fDaemon.Stdout().find('\n') != std::string::npos || !fDaemon.IsRunning(); }) ||
         !fDaemon.IsRunning())
         throw std::runtime_error("dbus-daemon did not start: " + fDaemon.Stderr());
-    fEnvironment = std::make_unique<AScopedEnvironment>(
-        kind == AKind::kSession ? "DBUS_SESSION_BUS_ADDRESS" : "DBUS_SYSTEM_BUS_ADDRESS", fAddress);
+    fEnvironment.emplace(kind == AKind::kSession ? "DBUS_SESSION_BUS_ADDRESS" : "DBUS_SYSTEM_BUS_ADDRESS", fAddress);
 }

@@ -6,9 +6,6 @@
 
 #include "tests/support/AChildProgram.h"
 
-#include <memory>
-#include <string>
-
 class APrivateBus {
 public:
     enum class AKind { kSession, kSystem };
@@ -22,5 +19,5 @@ private:
     ATemporaryFolder fFolder;
     std::string fAddress = "unix:path=" + (fFolder.Path() / "bus").string();
     AChildProgram fDaemon;
-    std::unique_ptr<AScopedEnvironment> fEnvironment;
+    std::optional<AScopedEnvironment> fEnvironment;
 };

@@ -1,9 +1,7 @@
 #pragma once
-// A virtual keyboard that records every evdev event written to it, in order.
-// Its record (Record()) can outlive it, so a test sees what was written while
-// the connection owning the keyboard was destroyed. FailWrites(true) makes
-// Emit fail (the events are still recorded, as a partly failed write may have
-// sent them).
+// A virtual keyboard that records every evdev event written to it, in order,
+// in a record that can outlive it (to see what is written as its owner goes).
+// FailWrites(true) makes Emit fail, the events recorded all the same.
 
 #include "keys/AVirtualKeyboard.h"
 
@@ -21,7 +19,6 @@ public:
         return !fFailWrites;
     }
 
-    const std::vector<AEvdevEvent>& Events() const { return *fRecord; }
     std::shared_ptr<std::vector<AEvdevEvent>> Record() const { return fRecord; }
     void FailWrites(bool fail) { fFailWrites = fail; }
     int EmitCount() const { return fEmitCount; }  // the number of Emit calls (batches)

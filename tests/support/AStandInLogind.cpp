@@ -1,13 +1,12 @@
 #include "tests/support/AStandInLogind.h"
 
-#include <cctype>
+#include <iomanip>
+#include <sstream>
 #include <stdexcept>
-#include <utility>
 
 namespace {
 
-const std::string kLogind = "org.freedesktop.login1";
-const std::string kPath = "/org/freedesktop/login1";
+const std::string kLogind = "org.freedesktop.login1", kPath = "/org/freedesktop/login1";
 const std::string kMock = "org.freedesktop.DBus.Mock";
 
 } // namespace
@@ -29,19 +28,9 @@ std::vector<std::string> AStandInLogind::Call(const std::vector<std::string>& ar
     if (result.fStatus != 0)
         throw std::runtime_error(arguments.at(3) + " failed: " + result.fStderr);
     std::vector<std::string> words;
-    std::string word;
-    bool inWord = false, quoted = false;
-    for (size_t at = 0; at < result.fStdout.size(); ++at) {
-        const char c = result.fStdout[at];
-        if (quoted && c == '\\')
-            word += result.fStdout.at(++at);
-        else if (c == '"')
-            quoted = !quoted, inWord = true;
-        else if (quoted || !std::isspace(static_cast<unsigned char>(c)))
-            word += c, inWord = true;
-        else if (inWord)
-            words.push_back(std::exchange(word, {})), inWord = false;
-    }
+    std::istringstream reply(result.fStdout);
+    for (std::string word; reply >> std::quoted(word);)
+        words.push_back(word);
     return words;
 }
 

@@ -1,19 +1,13 @@
 #pragma once
-// A stand-in logind for one test: a private bus playing the system bus with
-// python3-dbusmock's logind template on it, driven through busctl. The test
-// makes it announce sleep and wake, and reads back the inhibitor locks held
-// and the Inhibit calls.
+// A stand-in logind for one test: python3-dbusmock's logind template on a
+// private bus playing the system bus, driven through busctl. The test makes
+// it announce sleep and wake, and reads back the inhibitor locks held and the
+// Inhibit calls.
 
 #include "tests/support/APrivateBus.h"
 
-#include <string>
-#include <vector>
-
 struct AInhibitor {
-    std::string fWhat;
-    std::string fWho;
-    std::string fWhy;
-    std::string fMode;
+    std::string fWhat, fWho, fWhy, fMode;
 };
 
 class AStandInLogind {
@@ -23,7 +17,7 @@ public:
 
     // Emits PrepareForSleep(sleeping) from logind's name.
     void EmitPrepareForSleep(bool sleeping);
-    // The locks held right now (a lock goes when its descriptor is closed).
+    // The locks held now (a lock goes when its descriptor is closed).
     std::vector<AInhibitor> ListInhibitors();
     // How many times Inhibit was called since the start.
     size_t CountInhibitCalls();
@@ -31,11 +25,10 @@ public:
     bool WaitForInhibitorCount(size_t count, double seconds = 5.0);
 
 private:
-    // The reply's words (strings unquoted) to a call of `arguments` (busctl's
-    // "call" arguments from the service on); throws when the call fails.
+    // The reply's words (strings unquoted) to busctl's "call" with these
+    // arguments; throws when the call fails.
     std::vector<std::string> Call(const std::vector<std::string>& arguments) const;
 
     APrivateBus fBus{APrivateBus::AKind::kSystem};
-    // Debian's interpreter, where python3-dbusmock is installed.
     AChildProgram fMock{"/usr/bin/python3", {"-m", "dbusmock", "--template", "logind"}};
 };

@@ -9,40 +9,8 @@
 
 #include <fcntl.h>
 #include <mutex>
-#include <optional>
 
 using namespace std::chrono_literals;
-
-namespace {
-
-// A notification service, reading bodies as markup or not, that keeps each
-// Notify call as "app|replaces id|summary|body|expiry" and answers it, unless
-// told to hang.
-struct ANotificationService {
-    bool fMarkup, fAnswers;
-    std::mutex fMutex;
-    std::vector<std::string> fReceived;
-    ABusServiceStandIn fService{kDesktopNotificationsService, kDesktopNotificationsPath, [this](sd_bus_message* call) {
-        if (!fAnswers)
-            return;
-        if (sd_bus_message_is_method_call(call, kDesktopNotificationsInterface, "GetCapabilities")) {
-            sd_bus_reply_method_return(call, "as", 2, "body", fMarkup ? "body-markup" : "actions");
-            return;
-        }
-        const char *app = "", *icon = "", *summary = "", *body = "";
-        uint32_t replaces = 0;
-        int32_t expiry = 0;
-        sd_bus_message_read(call, "susss", &app, &replaces, &icon, &summary, &body);
-        sd_bus_message_skip(call, "asa{sv}");
-        sd_bus_message_read(call, "i", &expiry);
-        std::lock_guard lock(fMutex);
-        fReceived.push_back(std::string(app) + '|' + std::to_string(replaces) + '|' + summary + '|' + body + '|' +
-                            std::to_string(expiry));
-        sd_bus_reply_method_return(call, "u", 7u);
-    }};
-};
-
-} // namespace
 
 TEST(ADesktopAlertPresenter, AlertIsShownAsWrittenOnTheDesktopOrElseOnStandardError)
 {
@@ -65,16 +33,36 @@ TEST(ADesktopAlertPresenter, AlertIsShownAsWrittenOnTheDesktopOrElseOnStandardEr
         SCOPED_TRACE(test.fRule);
         AScopedEnvironment noBus("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
         std::optional<APrivateBus> bus;
-        std::optional<ANotificationService> service;
         if (test.fService != kNoBus)
             bus.emplace();
+        // A notification service, reading bodies as markup or not, that keeps
+        // each Notify call as "app|replaces id|summary|body|expiry" and answers
+        // it, unless it hangs.
+        std::mutex mutex;
+        std::vector<std::string> received;
+        std::optional<ABusServiceStandIn> service;
         if (test.fService >= kPlain)
-            service.emplace(test.fService == kMarkup, test.fService != kHanging);
+            service.emplace(kDesktopNotificationsService, kDesktopNotificationsPath, [&](sd_bus_message* call) {
+                if (test.fService == kHanging)
+                    return;
+                if (sd_bus_message_is_method_call(call, kDesktopNotificationsInterface, "GetCapabilities"))
+                    return (void)sd_bus_reply_method_return(call, "as", 2, "body", test.fService == kMarkup ? "body-markup" : "actions");
+                const char *app = "", *icon = "", *summary = "", *body = "";
+                uint32_t replaces = 0;
+                int32_t expiry = 0;
+                sd_bus_message_read(call, "susss", &app, &replaces, &icon, &summary, &body);
+                sd_bus_message_skip(call, "asa{sv}");
+                sd_bus_message_read(call, "i", &expiry);
+                std::lock_guard lock(mutex);
+                received.push_back(std::string(app) + '|' + std::to_string(replaces) + '|' + summary + '|' + body + '|' +
+                                   std::to_string(expiry));
+                sd_bus_reply_method_return(call, "u", 7u);
+            });
         ATemporaryFolder folder;
         const AFileDescriptor fallback(open((folder.Path() / "stderr").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
         ADesktopAlertPresenter(500ms, fallback.Get()).ShowAlert("Launch Error", test.fMessage);
+        service.reset();
         EXPECT_EQ(ReadWholeFile(folder.Path() / "stderr"), test.fFallback);
-        EXPECT_EQ(service ? service->fReceived : std::vector<std::string>{},
-                  test.fShown.empty() ? std::vector<std::string>{} : std::vector{test.fShown});
+        EXPECT_EQ(received, test.fShown.empty() ? std::vector<std::string>{} : std::vector{test.fShown});
     }
 }

@@ -27,21 +27,17 @@ TEST(AHidrawNodeTable, MonitorEventsAndEnumerationsBecomeArrivalsAndRemovalsOfTh
         }
         words >> devnode;
         std::getline(words, hidID);
-        hidID = hidID.substr(1);  // without the space before it
-        if (hidID.ends_with("\\n"))
+        if ((hidID = hidID.substr(1)).ends_with("\\n"))  // without the space before it
             hidID.replace(hidID.size() - 2, 2, "\n");
         const auto known = actions.find(action);
         const AHidrawNodeTable::AChange change =
             table.NoteEvent(known == actions.end() ? AHidrawAction::kOther : known->second,
                             devnode == "-" ? "" : devnode, hidID == "-" ? "" : hidID, 0xFEED);
         std::string text;
-        for (const auto& [sign, service] : {std::pair{"-", change.fRemoved}, std::pair{"+", change.fArrived}}) {
-            if (service) {
-                text += (text.empty() ? sign : std::string(" ") + sign) + service->fKey + ":" +
-                        std::to_string(service->fProductID.value_or(0));
-                EXPECT_EQ(service->fVendorID, 0xFEEDu);
-            }
-        }
-        EXPECT_EQ(text, expected) << event;
+        for (const auto& [sign, service] : {std::pair{" -", change.fRemoved}, std::pair{" +", change.fArrived}})
+            if (service)
+                text += sign + service->fKey + ":" + std::to_string(service->fProductID.value_or(0)) +
+                        (service->fVendorID == 0xFEEDu ? "" : " of another vendor");
+        EXPECT_EQ(text, expected.empty() ? "" : " " + expected) << event;
     }
 }
