@@ -115,9 +115,7 @@ private slots:
         QCOMPARE(fReceived.size(), 5u);
         Type(Qt::Key_Backspace, KEY_BACKSPACE);
         window.ToggleVirtualKey(59, true);
-        QCOMPARE(fReceived.size(), 7u);
-        QCOMPARE(fReceived[5], (AKeyCodeList{0, 48, 53, 36, 49}));
-        QCOMPARE(fReceived[6], (AKeyCodeList{59, 0, 48, 53, 36, 49, 59}));
+        QCOMPARE(std::vector(fReceived.begin() + 5, fReceived.end()), (std::vector<AKeyCodeList>{{0, 48, 53, 36, 49}, {59, 0, 48, 53, 36, 49, 59}}));
         // Keyboard modifiers, keys without a stored code and repeats of a
         // held key are not recorded, and the delegate is not told.
         for (auto [key, code] : {std::pair{Qt::Key_Shift, KEY_LEFTSHIFT}, {Qt::Key_Control, KEY_RIGHTCTRL},

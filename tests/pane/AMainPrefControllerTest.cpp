@@ -1,8 +1,7 @@
-// The main view against a stand-in agent device list on a real message port
-// and the private session bus: what the row shows for each kind of reply,
-// selection and the editor, rebuilding on "NuvexaPreferences", and the
-// host's selection life; and the update check and download it starts,
-// against a real HTTP server on loopback.
+// The main view against a stand-in agent device list on a real message port:
+// the row for each reply, selection and the editor, rebuilding on
+// "NuvexaPreferences", the host's selection life; and the update check and
+// download against a real HTTP server on loopback.
 #include "pane/AAutoUpdateDownload.h"
 #include "pane/AAutoUpdateSystemVersion.h"
 #include "pane/AMainView.h"
@@ -114,8 +113,7 @@ private slots:
         QCOMPARE(servedInside, 0);
         QVERIFY(!watchingInside);
         QVERIFY(notifier->isEnabled());
-        close(pipeFds[0]);
-        close(pipeFds[1]);
+        close(pipeFds[0]), close(pipeFds[1]);
     }
 
     void ReplyMakesRow_data() { AddFixtureRows("pane/device-lists.txt"); }
@@ -150,16 +148,14 @@ private slots:
         QCOMPARE(fPane->fDetails->GetDeviceType(), kDevicePresenter);
         QCOMPARE(fPane->fDetails->Window().windowModality(), Qt::WindowModal);
 
-        fAgent->SetReply("<l><d type='2'/></l>");
-        QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt));
+        Rebuild("<l><d type='2'/></l>");
         QTRY_COMPARE(Buttons(view), QStringList{kPresenter});
         QVERIFY(fPane->fDetails->IsWindowOpen());
         // The rebuilt row shows no selection; the button stays as it was.
         QVERIFY(!view.DeviceButtons()[0]->isChecked());
         QVERIFY(view.fConfigureButton->isEnabled());
 
-        fAgent->SetReply("<l><d type='1'/></l>");
-        QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt));
+        Rebuild("<l><d type='1'/></l>");
         QTRY_COMPARE(Buttons(view), QStringList{kBTMouse});
         QVERIFY(!fPane->fDetails->IsWindowOpen() && !fPane->fDetails->Window().isVisible());
     }
@@ -172,8 +168,7 @@ private slots:
         QVERIFY(!fPane->fWindow->IsSelected());
         QCOMPARE(view.DeviceButtons().size(), 0);
 
-        fAgent->SetReply("<l><d type='1'/><d type='2'/></l>");
-        QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt));
+        Rebuild("<l><d type='1'/><d type='2'/></l>");
         QTest::qWait(200);
         QCOMPARE(view.DeviceButtons().size(), 0);
         fPane->fWindow->show();
@@ -272,6 +267,9 @@ private:
         fPane->fWindow->show();
         return fPane->fWindow->View();
     }
+
+    // The agent's list changes and it says so.
+    void Rebuild(const char* reply) { fAgent->SetReply(reply); QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt)); }
 
     std::unique_ptr<AUpdateFixture> fPane;
     std::unique_ptr<AStandInDeviceList> fAgent;

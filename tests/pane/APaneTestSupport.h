@@ -1,7 +1,6 @@
 #pragma once
-// What the settings application's tests share: answers to its dialogs set in
-// advance, a stand-in agent device list, and the application on a private
-// session that records the notifications it posts.
+// Shared: dialogs answered in advance, a stand-in agent device list, and the
+// application on a private session recording the notifications it posts.
 
 #include "pane/ADetailsController.h"
 #include "pane/AEventLoopBridge.h"
@@ -34,16 +33,8 @@ class AAnsweringDialogs : public AUserDialogs {
 public:
     bool AskQuestion(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); return fYes; }
     void ShowAlert(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); }
-    std::optional<QString> ChooseOpenFile(QWidget*, const AOpenFileRequest& request) override
-    {
-        fOpenRequests.push_back(request);
-        return NextFile();
-    }
-    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest& request) override
-    {
-        fSuggestedPaths.push_back(request.fSuggestedPath);
-        return NextFile();
-    }
+    std::optional<QString> ChooseOpenFile(QWidget*, const AOpenFileRequest& request) override { fOpenRequests.push_back(request); return NextFile(); }
+    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest& request) override { fSuggestedPaths.push_back(request.fSuggestedPath); return NextFile(); }
     std::optional<QString> ChooseApplication(QWidget*) override { return NextFile(); }
 
     bool fYes = false;          // the answer to every question
@@ -51,7 +42,6 @@ public:
     QStringList fShown;         // texts of questions and alerts, in order
     std::vector<AOpenFileRequest> fOpenRequests;
     QStringList fSuggestedPaths;  // of the save dialogs
-
 private:
     std::optional<QString> NextFile()
     {
@@ -71,11 +61,7 @@ public:
         while (!fReady)
             std::this_thread::yield();
     }
-    void SetReply(std::optional<std::string> reply)
-    {
-        std::lock_guard lock(fMutex);
-        fReply = std::move(reply);
-    }
+    void SetReply(std::optional<std::string> reply) { std::lock_guard lock(fMutex); fReply = std::move(reply); }
 
 private:
     static std::optional<AMessageData> Answer(ALocalMessagePort*, int32_t, const AMessageData*, void* info)
@@ -131,10 +117,8 @@ struct APaneFixture {
         fBridge.Process();
         // A lost marker shows as an object no save posts, so that a check for
         // no notification cannot pass on a bus that delivers nothing.
-        if (!fRecorderLoop.RunUntil([this] { return !fSeen.empty() && fSeen.back() == kMarker; }, 5'000'000))
-            fSeen.emplace_back("(marker not delivered)");
-        else
-            fSeen.pop_back();
+        const bool delivered = fRecorderLoop.RunUntil([this] { return !fSeen.empty() && fSeen.back() == kMarker; }, 5'000'000);
+        delivered ? fSeen.pop_back() : void(fSeen.emplace_back("(marker not delivered)"));
         return std::exchange(fSeen, {});
     }
 
