@@ -21,10 +21,7 @@ namespace {
 
 using std::filesystem::path;
 
-unsigned ModeOf(const path& file)
-{
-    return static_cast<unsigned>(std::filesystem::status(file).permissions());
-}
+unsigned ModeOf(const path& file) { return static_cast<unsigned>(std::filesystem::status(file).permissions()); }
 
 // "<name>: <reason>" of the AException the action raises, or "no failure".
 std::string FailureOf(const std::function<void()>& action)
@@ -37,13 +34,12 @@ std::string FailureOf(const std::function<void()>& action)
     return "no failure";
 }
 
-// The names in a folder, sorted, joined by spaces.
-std::string ListFolder(const path& folder)
+std::string ListFolder(const path& folder)  // the names in it, sorted, joined by spaces
 {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(" " + entry.path().filename().string());
-    return std::accumulate(names.begin(), names.end(), std::string()).substr(names.empty() ? 0 : 1);
+        names.insert(entry.path().filename());
+    return std::accumulate(names.begin(), names.end(), std::string(), [](auto a, auto& b) { return a.empty() ? b : a + " " + b; });
 }
 
 } // namespace
@@ -89,11 +85,7 @@ TEST(ARecordsTest, EachChangeAffectsOnlyWhatItNames)
     EXPECT_TRUE(store.GetDevice(1) == device && store.GetEvent(1, 4) == event) << "an update keeps the records";
     EXPECT_EQ(event->GetButtonId(), 4);
     EXPECT_EQ(store.GetEvent(2, 4), nullptr);
-}
-
-// The names in the tables are read and written through the fixtures.
-TEST(ARecordsTest, AbsentNamesReadAsZeroAndTypesOutsideTheTablesAsTheNameOfZero)
-{
+    // Absent names read as zero; types outside the tables write as the name of zero.
     EXPECT_EQ(APrefController::FromDeviceType(7), "rfmouse");
     EXPECT_EQ(APrefController::FromLaunchType(-1), "default");
     EXPECT_EQ(APrefController::ToDeviceType(std::nullopt), kDeviceRFMouse);
