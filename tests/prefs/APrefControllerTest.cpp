@@ -44,39 +44,31 @@ std::string ListFolder(const path& folder)  // the names in it, sorted, joined b
 
 } // namespace
 
+// The rows of prefs/records.txt, played in turn on one store.
 TEST(ARecordsTest, EachChangeAffectsOnlyWhatItNames)
 {
-    const struct {
-        const char* fRule;
-        std::function<void(APrefController&)> fChange;
-        const char* fRecords;
-    } steps[] = {
-        {"a new device keeps every field unchanged", [](auto& s) { s.AddOrUpdateDevice(2, 0x80000001u, 2001, -7); },
-         "2 2147483649 2001 -7:\n"},
-        {"an event of a missing device is not stored", [](auto& s) { s.AddOrUpdateEvent(1, 4, kLaunchExec, "/a"); },
-         "2 2147483649 2001 -7:\n"},
-        {"records run by ascending type, any type", [](auto& s) { for (int t : {42, -1, 1}) s.AddOrUpdateDevice(t, 1, 2, 0); },
-         "-1 1 2 0:\n1 1 2 0:\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"events run by ascending id", [](auto& s) { for (int id : {5, -3, 4}) s.AddOrUpdateEvent(1, id, 2, "/x"); },
-         "-1 1 2 0:\n1 1 2 0: -3/2//x 4/2//x 5/2//x\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"an update of an event replaces type and argument", [](auto& s) { s.AddOrUpdateEvent(1, 4, 3, std::nullopt); },
-         "-1 1 2 0:\n1 1 2 0: -3/2//x 4/3/ 5/2//x\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"an update of a device keeps its events", [](auto& s) { s.AddOrUpdateDevice(1, 17, 18, 1); },
-         "-1 1 2 0:\n1 17 18 1: -3/2//x 4/3/ 5/2//x\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"removing an event, or a missing one", [](auto& s) { s.RemoveEvent(1, 5), s.RemoveEvent(1, 9), s.RemoveEvent(0, 4); },
-         "-1 1 2 0:\n1 17 18 1: -3/2//x 4/3/\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"removing all events of one device", [](auto& s) { s.RemoveAllEvents(1), s.RemoveAllEvents(0); },
-         "-1 1 2 0:\n1 17 18 1:\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"removing a device, or a missing one", [](auto& s) { s.RemoveDevice(42), s.RemoveDevice(0); },
-         "-1 1 2 0:\n1 17 18 1:\n2 2147483649 2001 -7:\n"},
-        {"clearing the devices", [](auto& s) { s.ClearDevices(); }, ""},
-        {"removing all devices", [](auto& s) { s.AddOrUpdateDevice(0, 1, 2, 3), s.RemoveAllDevices(); }, ""},
-    };
     APrefController store("/nonexistent/mapping.xml");  // never written here
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.fRule);
-        step.fChange(store);
-        EXPECT_EQ(DescribeRecords(store), step.fRecords);
+    for (const auto& [rule, changes, records] : ReadFixtureRows("prefs/records.txt")) {
+        std::istringstream words(changes);
+        for (std::string change, argument; words >> change;) {
+            int32_t type = 0, id = 0, launch = 0, presentation = 0;
+            uint32_t vid = 0, pid = 0;
+            if (change == "device")
+                words >> type >> vid >> pid >> presentation, store.AddOrUpdateDevice(type, vid, pid, presentation);
+            else if (change == "event" && words >> type >> id >> launch)
+                store.AddOrUpdateEvent(type, id, launch, words.peek() == ' ' && words >> argument ? std::optional(argument) : std::nullopt);
+            else if (change == "remove-event" && words >> type >> id)
+                store.RemoveEvent(type, id);
+            else if (change == "remove-events" || change == "remove-device")
+                words >> type, change == "remove-device" ? store.RemoveDevice(type) : store.RemoveAllEvents(type);
+            else if (change == "clear" || change == "remove-all")
+                change == "clear" ? store.ClearDevices() : store.RemoveAllDevices();
+            else
+                ADD_FAILURE() << "no such change: " << change;
+        }
+        std::string described = DescribeRecords(store);
+        std::replace(described.begin(), described.end(), '\n', '|');
+        EXPECT_EQ(described, records.empty() ? records : records + "|") << rule;
     }
     store.AddOrUpdateDevice(1, 1, 2, 0), store.AddOrUpdateEvent(1, 4, kLaunchExec, "/a");
     const ADevice* device = store.GetDevice(1);
