@@ -102,8 +102,9 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     }
     EXPECT_TRUE(file != "absent" || !std::filesystem::exists(home.MappingPath())) << "no file is made";
     EXPECT_TRUE(file != "no-folder" || !std::filesystem::exists(home.StoreFolder())) << "no folder is made";
-    if (const pugi::xml_node records = test.child("records"))
+    if (const pugi::xml_node records = test.child("records")) {
         EXPECT_EQ(DescribeRecords(APrefController()), expand(records.text().get()));
+    }
     const std::string requests = test.child("requests").text().get();
     const int notifications = test.attribute("notifications").as_int(0);
     fLoop.RunUntil([&] { return fRequests == requests && fNotifications - notificationsBefore == notifications; },
