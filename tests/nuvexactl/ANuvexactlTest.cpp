@@ -19,15 +19,6 @@ class ANuvexactlTest : public ::testing::Test {
 protected:
     void RunCase(const pugi::xml_node& test);
 
-    // A stand-in agent port's callout: answers each request with fReply and
-    // records it in fRequests as "<id>:<payload> ", "-" standing for no payload.
-    static std::optional<AMessageData> Callout(ALocalMessagePort*, int32_t id, const AMessageData* payload, void* info)
-    {
-        auto* self = static_cast<ANuvexactlTest*>(info);
-        self->fRequests += std::to_string(id) + ":" + (payload ? std::string(payload->begin(), payload->end()) : "-") + " ";
-        return self->fReply;
-    }
-
     AAgentSession fSession;
     AEventLoop fLoop;
     ADistributedNotificationCenter fCenter{&fLoop};
@@ -61,7 +52,13 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     if (const pugi::xml_node stand = test.child("agent")) {
         const std::string reply = stand.text().get();
         fReply = reply.empty() ? std::nullopt : std::optional<AMessageData>(AMessageData(reply.begin(), reply.end()));
-        port = ALocalMessagePort::Create(fLoop, stand.attribute("port").value(), Callout, this);
+        // The stand-in answers each request with fReply and records it in
+        // fRequests as "<id>:<payload> ", "-" standing for no payload.
+        port = ALocalMessagePort::Create(fLoop, stand.attribute("port").value(),
+            [](ALocalMessagePort*, int32_t id, const AMessageData* payload, void* self) {
+                static_cast<ANuvexactlTest*>(self)->fRequests += std::to_string(id) + ":" + (payload ? std::string(payload->begin(), payload->end()) : "-") + " ";
+                return static_cast<ANuvexactlTest*>(self)->fReply;
+            }, this);
         ASSERT_NE(port, nullptr);
     }
 
