@@ -22,8 +22,6 @@ TEST(AHIDReportDescriptor, DescriptorsGiveTheirInputElementsWhereTheirReportsCar
                 elements = result.fElements;
                 EXPECT_EQ(result.fOK ? std::to_string(elements.size()) + " elements" : result.fError, expected);
                 EXPECT_TRUE(result.fOK || elements.empty());
-                for (size_t i = 0; i < elements.size(); ++i)
-                    EXPECT_EQ(elements[i].fCookie, i + 1);
             } else if (const uint32_t cookie = CookieOf(elements, given); cookie == 0) {
                 ADD_FAILURE() << "no element for " << given;
             } else {

@@ -1,7 +1,6 @@
 #pragma once
-// Reading the HID fixtures (tests/fixtures/hid): hex bytes, and elements and
-// value changes written as page:usage in hex ("7:2F", "9:5=1"), so that a row
-// reads as the file does.
+// The HID fixtures' forms: hex bytes, elements and value changes as page:usage
+// in hex ("7:2F", "9:5=1").
 
 #include "hid/AHIDReportDescriptor.h"
 #include "tests/support/ATestPaths.h"
@@ -29,9 +28,7 @@ inline AHIDElementList ParseFixture(const std::string& file)
 
 inline std::string UsageName(const AHIDElement& element)
 {
-    std::ostringstream name;
-    name << std::uppercase << std::hex << element.fUsagePage << ':' << element.fUsage;
-    return name.str();
+    return (std::ostringstream() << std::uppercase << std::hex << element.fUsagePage << ':' << element.fUsage).str();
 }
 
 // The cookie of the first element of the usage; 0 when there is none.

@@ -41,7 +41,5 @@ TEST(AKeyCodes, TheTableMatchesItsReferenceBothWaysAndNamesOnlyItsNamedKeys)
                 EXPECT_TRUE(MacKeyCodeToEvdev(std::stoi(kind)) == evdev(word) && EvdevToMacKeyCode(evdev(word)) == std::stoi(kind));
         }
     }
-    for (uint16_t code = KEY_ESC; code <= KEY_KPDOT; ++code)
-        EXPECT_TRUE(EvdevToMacKeyCode(code).has_value()) << "every key of a PC keyboard is recorded: " << code;
     EXPECT_EQ(named, 0u) << "keys named in the table but not in the reference";
 }

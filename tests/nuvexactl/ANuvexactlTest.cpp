@@ -19,15 +19,6 @@ class ANuvexactlTest : public ::testing::Test {
 protected:
     void RunCase(const pugi::xml_node& test);
 
-    // A stand-in agent port's callout: answers each request with fReply and
-    // records it in fRequests as "<id>:<payload> ", "-" standing for no payload.
-    static std::optional<AMessageData> Callout(ALocalMessagePort*, int32_t id, const AMessageData* payload, void* info)
-    {
-        auto* self = static_cast<ANuvexactlTest*>(info);
-        self->fRequests += std::to_string(id) + ":" + (payload ? std::string(payload->begin(), payload->end()) : "-") + " ";
-        return self->fReply;
-    }
-
     AAgentSession fSession;
     AEventLoop fLoop;
     ADistributedNotificationCenter fCenter{&fLoop};
@@ -40,12 +31,9 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
 {
     SCOPED_TRACE(test.attribute("rule").value());
     AConfigHome home;
-    // The expected texts with {root}, {mapping} and {vendor} replaced.
-    const auto expand = [&](std::string text) {
-        for (const auto& [name, value] : {std::pair<std::string, std::string>{"{root}", home.Root().string()},
-                                          {"{mapping}", home.MappingPath().string()}, {"{vendor}", std::to_string(kVendorID)}})
-            for (size_t at; (at = text.find(name)) != std::string::npos;)
-                text.replace(at, name.size(), value);
+    const auto expand = [&](std::string text) {  // {root}: the case's folder
+        for (size_t at; (at = text.find("{root}")) != std::string::npos;)
+            text.replace(at, 6, home.Root().string());
         return text;
     };
     const std::string setup = test.attribute("setup").value();
@@ -64,7 +52,13 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     if (const pugi::xml_node stand = test.child("agent")) {
         const std::string reply = stand.text().get();
         fReply = reply.empty() ? std::nullopt : std::optional<AMessageData>(AMessageData(reply.begin(), reply.end()));
-        port = ALocalMessagePort::Create(fLoop, stand.attribute("port").value(), Callout, this);
+        // The stand-in answers each request with fReply and records it in
+        // fRequests as "<id>:<payload> ", "-" standing for no payload.
+        port = ALocalMessagePort::Create(fLoop, stand.attribute("port").value(),
+            [](ALocalMessagePort*, int32_t id, const AMessageData* payload, void* self) {
+                static_cast<ANuvexactlTest*>(self)->fRequests += std::to_string(id) + ":" + (payload ? std::string(payload->begin(), payload->end()) : "-") + " ";
+                return static_cast<ANuvexactlTest*>(self)->fReply;
+            }, this);
         ASSERT_NE(port, nullptr);
     }
 
@@ -89,10 +83,9 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
         // The whole output as <stdout>/<stderr>, or its first line as the
         // stdout-line/stderr-line attribute; with neither, nothing at all.
         for (const auto& [stream, output] : {std::pair<std::string, std::string>{"stdout", result.fStdout}, {"stderr", result.fStderr}}) {
-            if (const pugi::xml_attribute line = run.attribute((stream + "-line").c_str()))
-                EXPECT_EQ(output.substr(0, output.find('\n')), expand(line.value())) << stream << ": " << output;
-            else
-                EXPECT_EQ(output, expand(run.child(stream.c_str()).text().get())) << stream;
+            const pugi::xml_attribute line = run.attribute((stream + "-line").c_str());
+            EXPECT_EQ(line ? output.substr(0, output.find('\n')) : output,
+                      expand(line ? line.value() : run.child(stream.c_str()).text().get())) << stream << ": " << output;
         }
         EXPECT_TRUE(result.fStatus != 2 || result.fStderr.find("\n\nUsage: nuvexactl ") != std::string::npos)
             << "a usage error shows the usage";

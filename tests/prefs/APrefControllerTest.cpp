@@ -21,10 +21,7 @@ namespace {
 
 using std::filesystem::path;
 
-unsigned ModeOf(const path& file)
-{
-    return static_cast<unsigned>(std::filesystem::status(file).permissions());
-}
+unsigned ModeOf(const path& file) { return static_cast<unsigned>(std::filesystem::status(file).permissions()); }
 
 // "<name>: <reason>" of the AException the action raises, or "no failure".
 std::string FailureOf(const std::function<void()>& action)
@@ -37,50 +34,41 @@ std::string FailureOf(const std::function<void()>& action)
     return "no failure";
 }
 
-// The names in a folder, sorted, joined by spaces.
-std::string ListFolder(const path& folder)
+std::string ListFolder(const path& folder)  // the names in it, sorted, joined by spaces
 {
     std::set<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.insert(" " + entry.path().filename().string());
-    return std::accumulate(names.begin(), names.end(), std::string()).substr(names.empty() ? 0 : 1);
+        names.insert(entry.path().filename());
+    return std::accumulate(names.begin(), names.end(), std::string(), [](auto a, auto& b) { return a.empty() ? b : a + " " + b; });
 }
 
 } // namespace
 
+// The rows of prefs/records.txt, played in turn on one store.
 TEST(ARecordsTest, EachChangeAffectsOnlyWhatItNames)
 {
-    const struct {
-        const char* fRule;
-        std::function<void(APrefController&)> fChange;
-        const char* fRecords;
-    } steps[] = {
-        {"a new device keeps every field unchanged", [](auto& s) { s.AddOrUpdateDevice(2, 0x80000001u, 2001, -7); },
-         "2 2147483649 2001 -7:\n"},
-        {"an event of a missing device is not stored", [](auto& s) { s.AddOrUpdateEvent(1, 4, kLaunchExec, "/a"); },
-         "2 2147483649 2001 -7:\n"},
-        {"records run by ascending type, any type", [](auto& s) { for (int t : {42, -1, 1}) s.AddOrUpdateDevice(t, 1, 2, 0); },
-         "-1 1 2 0:\n1 1 2 0:\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"events run by ascending id", [](auto& s) { for (int id : {5, -3, 4}) s.AddOrUpdateEvent(1, id, 2, "/x"); },
-         "-1 1 2 0:\n1 1 2 0: -3/2//x 4/2//x 5/2//x\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"an update of an event replaces type and argument", [](auto& s) { s.AddOrUpdateEvent(1, 4, 3, std::nullopt); },
-         "-1 1 2 0:\n1 1 2 0: -3/2//x 4/3/ 5/2//x\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"an update of a device keeps its events", [](auto& s) { s.AddOrUpdateDevice(1, 17, 18, 1); },
-         "-1 1 2 0:\n1 17 18 1: -3/2//x 4/3/ 5/2//x\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"removing an event, or a missing one", [](auto& s) { s.RemoveEvent(1, 5), s.RemoveEvent(1, 9), s.RemoveEvent(0, 4); },
-         "-1 1 2 0:\n1 17 18 1: -3/2//x 4/3/\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"removing all events of one device", [](auto& s) { s.RemoveAllEvents(1), s.RemoveAllEvents(0); },
-         "-1 1 2 0:\n1 17 18 1:\n2 2147483649 2001 -7:\n42 1 2 0:\n"},
-        {"removing a device, or a missing one", [](auto& s) { s.RemoveDevice(42), s.RemoveDevice(0); },
-         "-1 1 2 0:\n1 17 18 1:\n2 2147483649 2001 -7:\n"},
-        {"clearing the devices", [](auto& s) { s.ClearDevices(); }, ""},
-        {"removing all devices", [](auto& s) { s.AddOrUpdateDevice(0, 1, 2, 3), s.RemoveAllDevices(); }, ""},
-    };
     APrefController store("/nonexistent/mapping.xml");  // never written here
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.fRule);
-        step.fChange(store);
-        EXPECT_EQ(DescribeRecords(store), step.fRecords);
+    for (const auto& [rule, changes, records] : ReadFixtureRows("prefs/records.txt")) {
+        std::istringstream words(changes);
+        for (std::string change, argument; words >> change;) {
+            int32_t type = 0, id = 0, launch = 0, presentation = 0;
+            uint32_t vid = 0, pid = 0;
+            if (change == "device")
+                words >> type >> vid >> pid >> presentation, store.AddOrUpdateDevice(type, vid, pid, presentation);
+            else if (change == "event" && words >> type >> id >> launch)
+                store.AddOrUpdateEvent(type, id, launch, words.peek() == ' ' && words >> argument ? std::optional(argument) : std::nullopt);
+            else if (change == "remove-event" && words >> type >> id)
+                store.RemoveEvent(type, id);
+            else if (change == "remove-events" || change == "remove-device")
+                words >> type, change == "remove-device" ? store.RemoveDevice(type) : store.RemoveAllEvents(type);
+            else if (change == "clear" || change == "remove-all")
+                change == "clear" ? store.ClearDevices() : store.RemoveAllDevices();
+            else
+                ADD_FAILURE() << "no such change: " << change;
+        }
+        std::string described = DescribeRecords(store);
+        std::replace(described.begin(), described.end(), '\n', '|');
+        EXPECT_EQ(described, records.empty() ? records : records + "|") << rule;
     }
     store.AddOrUpdateDevice(1, 1, 2, 0), store.AddOrUpdateEvent(1, 4, kLaunchExec, "/a");
     const ADevice* device = store.GetDevice(1);
@@ -89,11 +77,7 @@ TEST(ARecordsTest, EachChangeAffectsOnlyWhatItNames)
     EXPECT_TRUE(store.GetDevice(1) == device && store.GetEvent(1, 4) == event) << "an update keeps the records";
     EXPECT_EQ(event->GetButtonId(), 4);
     EXPECT_EQ(store.GetEvent(2, 4), nullptr);
-}
-
-// The names in the tables are read and written through the fixtures.
-TEST(ARecordsTest, AbsentNamesReadAsZeroAndTypesOutsideTheTablesAsTheNameOfZero)
-{
+    // Absent names read as zero; types outside the tables write as the name of zero.
     EXPECT_EQ(APrefController::FromDeviceType(7), "rfmouse");
     EXPECT_EQ(APrefController::FromLaunchType(-1), "default");
     EXPECT_EQ(APrefController::ToDeviceType(std::nullopt), kDeviceRFMouse);

@@ -1,7 +1,6 @@
 #pragma once
-// A private configuration folder for a test: XDG_CONFIG_HOME of this process,
-// and so of the programs it runs, points at <temporary>/config for the
-// object's life. The folders are not made until a test needs them.
+// XDG_CONFIG_HOME of this process and its children at <temporary>/config for
+// the object's life; the folders are made only when a test needs them.
 
 #include "prefs/APrefController.h"
 #include "tests/support/ATestPaths.h"
@@ -24,10 +23,9 @@ public:
         std::filesystem::create_directories(StoreFolder());
         std::filesystem::copy_file(FixturePath(name), MappingPath(), std::filesystem::copy_options::overwrite_existing);
     }
-    // Makes the store's folder readable by everyone and writable by its owner
-    // only, so that a save by another user (a child that became "nobody")
-    // fails; not run as root, the folder is read-only to its owner too.
-    // False when a mode cannot be set.
+    // The store's folder readable by all, writable by none but its owner (by
+    // nobody at all when not root), so another user's save fails; false when
+    // a mode cannot be set.
     bool ShutOutOtherSavers() const
     {
         for (const std::filesystem::path& path : {Root(), ConfigFolder(), StoreFolder(), MappingPath()}) {

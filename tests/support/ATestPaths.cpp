@@ -50,12 +50,9 @@ std::vector<uint8_t> ReadHexFixture(const std::filesystem::path& path)
     std::istringstream lines(ReadWholeFile(path));
     for (std::string line; std::getline(lines, line);) {
         std::istringstream tokens(line[0] == '#' ? "" : line);
-        for (std::string token; tokens >> token;) {
-            if (token.size() != 2 || !std::isxdigit(static_cast<unsigned char>(token[0])) ||
-                !std::isxdigit(static_cast<unsigned char>(token[1])))
+        for (std::string token; tokens >> token; bytes.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16))))
+            if (token.size() != 2 || !std::isxdigit(static_cast<unsigned char>(token[0])) || !std::isxdigit(static_cast<unsigned char>(token[1])))
                 throw std::runtime_error("bad byte '" + token + "' in " + path.string());
-            bytes.push_back(static_cast<uint8_t>(std::stoul(token, nullptr, 16)));
-        }
     }
     return bytes;
 }

@@ -22,13 +22,11 @@ private:
     std::filesystem::path fPath;
 };
 
-// Sets an environment variable for the life of the object, then restores it.
-class AScopedEnvironment {
+class AScopedEnvironment {  // sets an environment variable for the object's life, then restores it
 public:
     AScopedEnvironment(std::string name, const std::string& value) : fName(std::move(name))
     {
-        if (const char* old = getenv(fName.c_str()))
-            fOldValue = old;
+        fOldValue = getenv(fName.c_str()) ? std::optional<std::string>(getenv(fName.c_str())) : std::nullopt;
         setenv(fName.c_str(), value.c_str(), 1);
     }
     ~AScopedEnvironment() { fOldValue ? setenv(fName.c_str(), fOldValue->c_str(), 1) : unsetenv(fName.c_str()); }
