@@ -172,9 +172,14 @@ TEST(AAgentLifecycle, AStoreThatCannotBeReadLeavesDefaultsAndIsReportedOncePerFa
     agent.Manager().ReloadPreferences();  // failing the same way: quiet
     agent.Manager().ReloadPreferences();
     EXPECT_EQ(agent.Alerts().size(), 1u);
+    std::filesystem::remove(agent.ConfigFolder() / "Nuvexa");  // failing another way: heard
+    std::filesystem::create_directories(agent.ConfigFolder() / "Nuvexa" / "mapping.xml");
+    agent.Manager().ReloadPreferences();
+    ASSERT_EQ(agent.Alerts().size(), 2u);
+    EXPECT_NE(agent.Alerts()[1].fMessage.find("Error loading preferences"), std::string::npos);
 
     // Repaired: the store is made on the next reload and its mapping acts.
-    std::filesystem::remove(agent.ConfigFolder() / "Nuvexa");
+    std::filesystem::remove(agent.ConfigFolder() / "Nuvexa" / "mapping.xml");
     agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "0"}}}}));
     ASSERT_TRUE(agent.Reload([&] { return agent.Manager().GetPrefController() != nullptr; }));
     ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
@@ -186,12 +191,12 @@ TEST(AAgentLifecycle, AStoreThatCannotBeReadLeavesDefaultsAndIsReportedOncePerFa
     agent.Manager().ReloadPreferences();
     EXPECT_EQ(agent.Manager().GetDevice(kDeviceRFMouse), nullptr);
     agent.Manager().ReloadPreferences();
-    EXPECT_EQ(agent.Alerts().size(), 2u);
+    EXPECT_EQ(agent.Alerts().size(), 3u);
     agent.WriteMapping(MappingXml({}));
     agent.Manager().ReloadPreferences();
     agent.WriteMapping("this is not XML <");
     agent.Manager().ReloadPreferences();
-    EXPECT_EQ(agent.Alerts().size(), 3u);
+    EXPECT_EQ(agent.Alerts().size(), 4u);
 }
 
 // The known products' types are checked by the device set below.
