@@ -18,9 +18,7 @@ AUserIds AUserIds::Nobody()
 
 bool AUserIds::Become() const
 {
-    if (geteuid() != 0)
-        return true;
-    return setgroups(0, nullptr) == 0 && setgid(fGid) == 0 && setuid(fUid) == 0 && setuid(0) != 0;
+    return geteuid() != 0 || (setgroups(0, nullptr) == 0 && setgid(fGid) == 0 && setuid(fUid) == 0 && setuid(0) != 0);
 }
 
 AChildProgram::AChildProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
@@ -29,11 +27,9 @@ AChildProgram::AChildProgram(const std::filesystem::path& program, const std::ve
     const std::string files[] = {"/dev/null", (fFolder.Path() / "stdout").string(), (fFolder.Path() / "stderr").string()};
     WriteWholeFile(files[1], "");  // readable before the child opens them
     WriteWholeFile(files[2], "");
-    std::vector<std::string> argv{program.string()};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> pointers;
-    for (auto& argument : argv)
-        pointers.push_back(argument.data());
+    std::vector<char*> pointers{const_cast<char*>(program.c_str())};
+    for (const auto& argument : arguments)
+        pointers.push_back(const_cast<char*>(argument.c_str()));
     pointers.push_back(nullptr);
     const AUserIds nobody = AUserIds::Nobody();
     fPid = fork();
@@ -72,10 +68,9 @@ void AChildProgram::Signal(int signal)
 bool AChildProgram::IsRunning()
 {
     int status = 0;
-    if (fStatus || waitpid(fPid, &status, WNOHANG) != fPid)
-        return !fStatus;
-    fStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return false;
+    if (!fStatus && waitpid(fPid, &status, WNOHANG) == fPid)
+        fStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return !fStatus;
 }
 
 std::optional<int> AChildProgram::Wait(double seconds)
@@ -88,8 +83,7 @@ AProgramResult RunProgram(const std::filesystem::path& program, const std::vecto
                           const AProgramOptions& options, double seconds)
 {
     AChildProgram child(program, arguments, options);
-    const int status = child.Wait(seconds).value_or(-1);
-    return {status, child.Stdout(), child.Stderr()};
+    return {child.Wait(seconds).value_or(-1), child.Stdout(), child.Stderr()};
 }
 
 bool WaitFor(const std::function<bool()>& predicate, double seconds)

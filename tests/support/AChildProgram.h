@@ -10,17 +10,13 @@
 #include <sys/types.h>
 #include <vector>
 
-// Another user's ids, for tests that need permission bits to hold although
-// they run as root.
+// Another user's ids, so that permission bits hold for a test run as root.
 struct AUserIds {
     uid_t fUid = 65534;
     gid_t fGid = 65534;
-    // "nobody" from the user database (65534 without it); not safe in a
-    // forked child of a process that may have threads.
-    static AUserIds Nobody();
-    // Makes this process the user, with no supplementary groups, for good:
-    // true when root cannot be taken back. Not root already, it stays as it
-    // is. Async-signal-safe.
+    static AUserIds Nobody();  // from the user database; not in a forked child
+    // Makes this process the user, with no supplementary groups, for good
+    // (async-signal-safe); not root, it stays as it is.
     bool Become() const;
 };
 
@@ -54,8 +50,7 @@ private:
 
 struct AProgramResult {
     int fStatus = -1;
-    std::string fStdout;
-    std::string fStderr;
+    std::string fStdout, fStderr;
 };
 
 // Runs a program to its end (killed after `seconds`, then the status is -1).

@@ -74,16 +74,15 @@ TEST(ADistributedNotificationCenter, WithoutABusEveryOperationIsAQuietNoOp)
     EXPECT_TRUE(posting.PostNotification("Nobody", std::nullopt)) << "nobody listening is not a failure";
     ASSERT_TRUE(observing.AddObserver(&seen, Record, "NuvexaAgent", std::nullopt));
     bus.reset();
-    EXPECT_FALSE(posting.PostNotification("NuvexaAgent", std::nullopt)) << "the bus has gone";
-    EXPECT_FALSE(posting.IsConnected());
+    EXPECT_FALSE(posting.PostNotification("NuvexaAgent", std::nullopt) || posting.IsConnected()) << "the bus has gone";
     EXPECT_TRUE(loop.RunUntil([&] { return !observing.IsConnected(); }, 10'000'000)) << "noticed on the loop";
     EXPECT_FALSE(observing.PostNotification("NuvexaAgent", std::nullopt));
 
     ATemporaryFolder empty;
     AScopedEnvironment runtime("XDG_RUNTIME_DIR", empty.Path().string());
-    for (const char* address : {"unix:path=/nonexistent/bus", static_cast<const char*>(nullptr)}) {
-        AScopedEnvironment variable("DBUS_SESSION_BUS_ADDRESS", address != nullptr ? address : "");
-        if (address == nullptr)
+    for (const char* address : {"unix:path=/nonexistent/bus", ""}) {
+        AScopedEnvironment variable("DBUS_SESSION_BUS_ADDRESS", address);
+        if (!*address)
             unsetenv("DBUS_SESSION_BUS_ADDRESS");  // and no bus in the runtime folder
         for (AEventLoop* withLoop : {&loop, static_cast<AEventLoop*>(nullptr)}) {
             ADistributedNotificationCenter center(withLoop);

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstring>
 #include <fstream>
 #include <future>
@@ -53,6 +52,15 @@ uint32_t SendUntilFull(std::string_view name, uint32_t first, double sendTimeout
     return count;
 }
 
+// A packet with this header and `payloadSize` bytes after it.
+std::vector<uint8_t> Packet(uint32_t magic, int32_t id, uint32_t flags, size_t payloadSize = 0)
+{
+    const AMessagePacketHeader header{magic, id, flags};
+    std::vector<uint8_t> bytes(sizeof header + payloadSize, 0x22);
+    std::memcpy(bytes.data(), &header, sizeof header);
+    return bytes;
+}
+
 // A client that speaks to the port's socket directly and sends `packet`.
 AFileDescriptor SendDirectly(const std::filesystem::path& path, const std::vector<uint8_t>& packet = {})
 {
@@ -63,14 +71,6 @@ AFileDescriptor SendDirectly(const std::filesystem::path& path, const std::vecto
         (!packet.empty() && send(fd.Get(), packet.data(), packet.size(), MSG_NOSIGNAL) != ssize_t(packet.size())))
         return {};
     return fd;
-}
-
-std::vector<uint8_t> Packet(uint32_t magic, int32_t id, uint32_t flags, size_t payloadSize = 0)
-{
-    const AMessagePacketHeader header{magic, id, flags};
-    std::vector<uint8_t> bytes(sizeof header + payloadSize, 0x22);
-    std::memcpy(bytes.data(), &header, sizeof header);
-    return bytes;
 }
 
 // True once the port has closed the connection: end of file after any reply.
@@ -207,16 +207,16 @@ TEST_F(AMessagePortTest, RequestsQueueUntilTheQueueIsFullAndArriveInOrderNoneLos
     EXPECT_EQ(reply, AMessageData{2});
 }
 
-TEST_F(AMessagePortTest, NamesAreTakenOnceGivenUpWithTheirFilesAndReclaimedFromADeadHolder)
+// Taking another user's name is the second agent's refusal (AAgentProcess).
+TEST_F(AMessagePortTest, OnlyValidNamesInAPrivateFolderAreServedOnceAndFreedWithTheirFiles)
 {
+    ExpectPrivateTwice(fFolder, geteuid());
     for (const std::string& name : std::vector<std::string>{"", "a/b", ".hidden", "..", std::string(300, 'x'),
-                                                            std::string("nul\0byte", 8)})
-        EXPECT_TRUE(!Serve(name) && !ARemoteMessagePort::Create(name)) << "a name that cannot be a port: " << name;
-    EXPECT_FALSE(ALocalMessagePort::Create(fLoop, "NoCallout", nullptr, nullptr));
-    EXPECT_FALSE(ARemoteMessagePort::Create("NobodyServesThis"));
+                                                            std::string("nul\0byte", 8), "Port"})
+        EXPECT_TRUE(!Serve(name) && (name == "Port" || !ARemoteMessagePort::Create(name))) << "refused: " << name;
+    EXPECT_FALSE(ALocalMessagePort::Create(fLoop, "NoCallout", nullptr, nullptr) || ARemoteMessagePort::Create("Nobody"));
     EXPECT_EQ(fPort->GetName(), "Port");
     auto early = ARemoteMessagePort::Create("Port");
-    ASSERT_TRUE(early);
     fPort.reset();
     EXPECT_FALSE(std::filesystem::exists(fSocket) || std::filesystem::exists(fFolder / ".Port.lock"));
     EXPECT_EQ(early->SendRequest(1, nullptr, 1, 1, nullptr), AStatus::kIsInvalid);
@@ -224,56 +224,34 @@ TEST_F(AMessagePortTest, NamesAreTakenOnceGivenUpWithTheirFilesAndReclaimedFromA
     ASSERT_TRUE(fOwnPort = Serve("Port"));
     for (int i = 0; i < 3; ++i)
         ASSERT_EQ(SendOnce("Port", kGiveUp), AStatus::kSuccess);
-    EXPECT_TRUE(fLoop.RunUntil([&] { return !fOwnPort; }, 5'000'000));
-    EXPECT_TRUE(RunUntilIdle(fLoop));
-    EXPECT_EQ(Seen().size(), 1u);
-    EXPECT_FALSE(std::filesystem::exists(fSocket));
-    // A name held by a live process is refused, and reclaimed once it is killed.
+    EXPECT_TRUE(fLoop.RunUntil([&] { return !fOwnPort; }, 5'000'000) && RunUntilIdle(fLoop));
+    EXPECT_EQ(std::pair(Seen().size(), std::filesystem::exists(fSocket)), std::pair(size_t{1}, false));
+    // A dead holder leaves its lock file and its socket, which nobody serves.
     const pid_t holder = fork();
     if (holder == 0) {
         AEventLoop loop;
-        if (auto port = ALocalMessagePort::Create(loop, "Held", Answer, this))
-            loop.Run();
-        _exit(0);
+        _exit(ALocalMessagePort::Create(loop, "Held", Answer, this) ? 0 : 1);
     }
-    std::optional<AMessageData> reply;
-    ASSERT_TRUE(WaitFor([&] { return SendOnce("Held", 42, {}, &reply) == AStatus::kSuccess; }));
-    EXPECT_EQ(reply, AMessageData{42});
-    EXPECT_FALSE(Serve("Held")) << "a held name is refused";
-    ASSERT_EQ(kill(holder, SIGKILL), 0);
-    ASSERT_EQ(waitpid(holder, nullptr, 0), holder);
-    EXPECT_TRUE(std::filesystem::exists(fFolder / "Held")) << "the dead holder's socket is left behind";
-    EXPECT_FALSE(ARemoteMessagePort::Create("Held")) << "but nobody serves it";
-    auto local = Serve("Held");
-    ASSERT_TRUE(local);
+    int status = -1;
+    EXPECT_EQ(std::pair(waitpid(holder, &status, 0), status), std::pair(holder, 0));
+    EXPECT_TRUE(std::filesystem::exists(fFolder / "Held") && !ARemoteMessagePort::Create("Held"));
+    ASSERT_TRUE(fPort = Serve("Held"));
     EXPECT_EQ(SendOnce("Held", 3, AMessageData{7}), AStatus::kSuccess);
     EXPECT_TRUE(RunUntilCount(2));
-}
 
-TEST_F(AMessagePortTest, PortFolderIsAPrivateRealFolderOfOurOwn)
-{
-    ExpectPrivateTwice(fFolder, geteuid());
+    // Refused runtime folders, and a symbolic link in the port folder's place.
     const auto open = fRuntime.Path() / "open", foreign = fRuntime.Path() / "foreign";
     std::filesystem::create_directory(open);
     std::filesystem::create_directory(foreign);
     const bool root = chmod(open.c_str(), 0777) == 0 && geteuid() == 0 && chown(foreign.c_str(), 65534, 65534) == 0;
-    const std::pair<const char*, std::string> refused[] = {
-        {"a relative runtime path", "relative/run"},
-        {"a runtime path that does not exist", fRuntime.Path() / "missing"},
-        {"a runtime folder others may write to", open},
-        {"another user's runtime folder", root ? foreign : open},
-    };
-    for (const auto& [rule, runtime] : refused) {
-        AScopedEnvironment variable("XDG_RUNTIME_DIR", runtime);
-        EXPECT_EQ(GetMessagePortFolder(), "") << rule;
-    }
-    // A symbolic link in the port folder's place could lead anywhere.
     fPort.reset();
     std::filesystem::remove_all(fFolder);
     std::filesystem::create_directory_symlink(open, fFolder);
-    EXPECT_EQ(GetMessagePortFolder(), "");
-    EXPECT_FALSE(Serve("Port"));
-
+    for (const std::string& runtime : {std::string("relative/run"), (fRuntime.Path() / "missing").string(), open.string(),
+                                       (root ? foreign : open).string(), fRuntime.Path().string()}) {
+        AScopedEnvironment variable("XDG_RUNTIME_DIR", runtime);
+        EXPECT_TRUE(GetMessagePortFolder().empty() && !Serve("Port")) << runtime;
+    }
     // Without a runtime folder: the user's own, else one in /tmp. A child of
     // a user id nobody has (when root) looks it up, so that the test touches
     // only a folder it made: one already there may be a running agent's.
@@ -289,21 +267,12 @@ TEST_F(AMessagePortTest, PortFolderIsAPrivateRealFolderOfOurOwn)
         unsetenv("XDG_RUNTIME_DIR");
         _exit(AUserIds{uid, uid}.Become() && (ExpectPrivateTwice(fallback, uid), !HasFailure()) ? 0 : 1);
     }
-    int status = -1;
-    EXPECT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(std::pair(waitpid(child, &status, 0), status), std::pair(child, 0));
     std::filesystem::remove(fallback);
 }
 
 TEST_F(AMessagePortTest, ForeignMalformedIdleAndStalledClientsAreClosedAndHoldUpNobody)
 {
-    const std::pair<const char*, std::vector<uint8_t>> malformed[] = {
-        {"a packet shorter than the header", {1, 2, 3}},
-        {"a foreign magic", Packet(0x12345678, 1, kPacketWantsReply)},
-        {"an unknown flag", Packet(kMessagePacketMagic, 1, 1u << 7)},
-        {"bytes after a header that announces no payload", Packet(kMessagePacketMagic, 1, 0, 4)},
-        {"a payload over the limit", Packet(kMessagePacketMagic, 1, kPacketHasPayload | kPacketWantsReply, kMaxMessagePayload + 1)},
-    };
     // As root, a client acting as another user, let as far as the port's own
     // credential check, which closes it first: its request may not even go.
     if (geteuid() == 0) {
@@ -319,7 +288,12 @@ TEST_F(AMessagePortTest, ForeignMalformedIdleAndStalledClientsAreClosedAndHoldUp
         EXPECT_EQ(WhileServing([&] { return waitpid(client, &status, 0); }), client);
         EXPECT_EQ(status, 0) << "another user's client is closed";
     }
-    for (const auto& [rule, bytes] : malformed) {
+    for (const auto& [rule, bytes] : std::initializer_list<std::pair<const char*, std::vector<uint8_t>>>{
+             {"a packet shorter than the header", {1, 2, 3}},
+             {"a foreign magic", Packet(0x12345678, 1, kPacketWantsReply)},
+             {"an unknown flag", Packet(kMessagePacketMagic, 1, 1u << 7)},
+             {"bytes after a header that announces no payload", Packet(kMessagePacketMagic, 1, 0, 4)},
+             {"a payload over the limit", Packet(kMessagePacketMagic, 1, kPacketHasPayload | kPacketWantsReply, kMaxMessagePayload + 1)}}) {
         AFileDescriptor client = SendDirectly(fSocket, bytes);
         EXPECT_TRUE(fLoop.RunUntil([&] { return client && IsClosedByPort(client); }, 5'000'000)) << rule;
     }
@@ -351,8 +325,7 @@ TEST_F(AMessagePortTest, ForeignMalformedIdleAndStalledClientsAreClosedAndHoldUp
                                                 kPacketHasPayload | kPacketWantsReply, kMaxMessagePayload - 1)));
     std::optional<AMessageData> reply;
     EXPECT_EQ(WhileServing([&] { return SendOnce("Port", 1, {}, &reply); }), AStatus::kSuccess);
-    EXPECT_EQ(reply, AMessageData{1});
-    EXPECT_EQ(Seen().size(), 13u);
+    EXPECT_EQ(std::pair(reply, Seen().size()), std::pair(std::optional(AMessageData{1}), size_t{13}));
     // Each is closed in the end, when idle too long or to make room.
     for (const auto& client : stalled)
         EXPECT_TRUE(fLoop.RunUntil([&] { return IsClosedByPort(client); }, 10'000'000));
