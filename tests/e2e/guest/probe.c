@@ -31,7 +31,7 @@ static struct device {
 	char label[32], sysfs_name[128], driver[64];
 	int uhid, hidraw, evdev[MAX_NODES], evdev_count;
 } devices[8];
-static int device_count, kernel_log, keyboard = -1, passed, failed;
+static int device_count, kernel_log, passed, failed;
 static char detail[TEXT_SIZE];
 
 static double now(void)
@@ -179,14 +179,14 @@ static bool wait_bound(struct device *device, const char *driver, double timeout
 
 /*
  * Adds the events on FDS to OUT ("key CODE VALUE", "rel CODE VALUE", ", "
- * between; SYN and MSC left out) until WANTED are listed or none came for
+ * between; SYN and MSC left out) until it lists WANTED or none came for
  * QUIET seconds; returns how many events came in all.
  */
 static int read_input(const int *fds, int count, char *out, int wanted, double quiet)
 {
 	struct pollfd polls[MAX_NODES];
 	struct input_event event;
-	int came = 0, listed = 0, length;
+	int came = 0, listed = out[0] ? count_of(out, ",") + 1 : 0, length;
 	for (int i = 0; i < count; i++)
 		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
 	while (listed < wanted && poll(polls, count, (int)(quiet * 1000)) > 0)
@@ -322,77 +322,46 @@ static bool report(char **field)
 			  echoed, reports, came, events, log);
 }
 
-/* The agent's virtual keyboard, opened by its name within 15 s. */
-static bool open_keyboard(char **field)
-{
-	char name[128], parent[4096];
-	int count = 0;
-	snprintf(name, sizeof(name), "\n%s\n", field[0]);
-	for (double deadline = now() + 15; count == 0 && now() < deadline; usleep(50000))
-		open_nodes("/sys/class/input/event*", "device/name", name, "input/", &keyboard, &count, parent);
-	return count == 1 || fail("no input device named %s", field[0]);
-}
-
-/*
- * Writes PRESS and then its release (its first byte, zeros after): whether
- * the nodes FDS play KEYS within 5 s and nothing more in the AFTER seconds
- * after; the seconds from the write to their first event go in LATENCY.
- */
-static bool play(struct device *device, const char *press, const int *fds, int count, const char *keys, double after,
-		 double *latency)
-{
-	unsigned char bytes[64], release[64] = { 0 };
-	size_t size = parse_hex(press, bytes, sizeof(bytes));
-	struct pollfd polls[MAX_NODES];
-	char seen[TEXT_SIZE] = "";
-	double started;
-	read_input(fds, count, seen, ALL, 0);
-	seen[0] = '\0';
-	for (int i = 0; i < count; i++)
-		polls[i] = (struct pollfd){ .fd = fds[i], .events = POLLIN };
-	started = now();
-	send_report(device, bytes, size);
-	*latency = poll(polls, count, 5000) > 0 ? now() - started : -1;
-	release[0] = bytes[0];
-	send_report(device, release, size);
-	read_input(fds, count, seen, count_of(keys, ",") + 1, 5);
-	read_input(fds, count, seen, ALL, after);
-	return strcmp(seen, keys) == 0 || fail("%s got: %s\nexpected: %s", count == 1 ? "the keyboard" : "evdev", seen, keys);
-}
-
-static bool press(char **field)
-{
-	double latency;
-	return play(device_named(field[0]), field[1], &keyboard, 1, field[2], 0.3, &latency);
-}
-
 static int compare_times(const void *a, const void *b)
 {
 	return (*(const double *)a > *(const double *)b) - (*(const double *)a < *(const double *)b);
 }
 
-/* A benchmark, printed; what is checked is that every press played its keys, on the device's evdev nodes and through the agent. */
-static bool latency(char **field)
+/*
+ * Writes PRESS and then its release (its first byte, zeros after) N times:
+ * whether each makes the evdev nodes whose sysfs FILE is VALUE play KEYS
+ * within 5 s and, for one press, nothing more in the 0.3 s after. From 100
+ * presses the seconds from each write to its first event are printed.
+ */
+static bool press(char **field)
 {
 	struct device *device = device_named(field[0]);
-	int presses = atoi(field[1]), count[2] = { 0, 0 };
-	double times[2][presses], latency;
-	const char *path[] = { "kernel alone (uhid write to the device's evdev event)",
-			       "through the agent (uhid write to the virtual keyboard's first event)" };
-	wait_bound(device, NULL, 10);
-	for (int k = 0; k < 2; k++) {
-		for (int i = 0; i < presses; i++)
-			if (play(device, field[2 + 2 * k], k ? &keyboard : device->evdev, k ? 1 : device->evdev_count,
-				 field[3 + 2 * k], 0, &latency) && latency >= 0)
-				times[k][count[k]++] = latency;
-		qsort(times[k], count[k], sizeof(double), compare_times);
-		if (count[k] >= 100)
-			printf("# latency, %s: median %.3f ms, p99 %.3f ms over %d presses\n", path[k],
-			       times[k][count[k] / 2] * 1e3, times[k][count[k] * 99 / 100 - 1] * 1e3, count[k]);
+	int presses = times_of(&field[1]), fds[MAX_NODES], count = 0, played = 0;
+	unsigned char bytes[64], release[64] = { 0 };
+	size_t size = parse_hex(field[1], bytes, sizeof(bytes));
+	char line[256], parent[4096], seen[TEXT_SIZE] = "", *value = strchr(field[3], '=');
+	double times[presses], started;
+	snprintf(line, sizeof(line), "\n%s\n", value ? (*value = '\0', value + 1) : "");
+	open_nodes("/sys/class/input/event*", field[3], line, "input/", fds, &count, parent);
+	release[0] = bytes[0];
+	for (int i = 0; i < presses && count; i++, played += strcmp(seen, field[2]) == 0) {
+		read_input(fds, count, seen, ALL, 0);
+		seen[0] = '\0';
+		started = now();
+		send_report(device, bytes, size);
+		read_input(fds, count, seen, 1, 5);
+		times[played] = now() - started;
+		send_report(device, release, size);
+		read_input(fds, count, seen, count_of(field[2], ",") + 1, 5);
+		read_input(fds, count, seen, ALL, presses == 1 ? 0.3 : 0);
 	}
-	/* A press that did not play leaves what the nodes got in the detail. */
-	return count[0] + count[1] == 2 * presses ||
-	       (printf("# %d and %d of %d presses played\n", count[0], count[1], presses), false);
+	qsort(times, played, sizeof(double), compare_times);
+	if (played >= 100)
+		printf("# latency, uhid write to the first event where %s is %s: median %.3f ms, p99 %.3f ms over %d presses\n",
+		       field[3], strtok(line, "\n"), times[played / 2] * 1e3, times[played * 99 / 100 - 1] * 1e3, played);
+	while (count > 0)
+		close(fds[--count]);
+	return played == presses || fail("%d of %d presses played; the last got: %s", played, presses, seen);
 }
 
 static const struct kind {
@@ -403,7 +372,7 @@ static const struct kind {
 } kinds[] = {
 	{ "attach", attach, 1, false }, { "detach", detach, 1, false }, { "shell", command, 1, false },
 	{ "output", command, 2, true }, { "driver", driver, 2, true }, { "report", report, 7, true },
-	{ "keyboard", open_keyboard, 1, true }, { "press", press, 3, true }, { "latency", latency, 6, true },
+	{ "press", press, 4, true },
 };
 
 static void run_row(const char *rule, char *row)
