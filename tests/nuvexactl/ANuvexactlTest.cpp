@@ -39,8 +39,10 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
     const std::string setup = test.attribute("setup").value();
     if (const pugi::xml_attribute mapping = test.attribute("mapping"))
         home.InstallFixture(mapping.value());
-    if (setup == "store-folder-is-a-file")
-        std::filesystem::create_directories(home.ConfigFolder()), WriteWholeFile(home.StoreFolder(), "");
+    if (setup == "store-folder-is-a-file") {
+        std::filesystem::create_directories(home.ConfigFolder());
+        WriteWholeFile(home.StoreFolder(), "");
+    }
     AProgramOptions options;
     options.fUnprivileged = setup == "folder-shut-to-others";
     ASSERT_TRUE(!options.fUnprivileged || home.ShutOutOtherSavers());

@@ -113,7 +113,8 @@ private slots:
         QCOMPARE(servedInside, 0);
         QVERIFY(!watchingInside);
         QVERIFY(notifier->isEnabled());
-        close(pipeFds[0]), close(pipeFds[1]);
+        close(pipeFds[0]);
+        close(pipeFds[1]);
     }
 
     void ReplyMakesRow_data() { AddFixtureRows("pane/device-lists.txt"); }

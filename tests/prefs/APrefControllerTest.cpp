@@ -103,7 +103,8 @@ TEST(AMappingLocationTest, TheFileIsNuvexaMappingXmlInTheConfigFolder)
         SCOPED_TRACE(rule);
         ATemporaryFolder root;
         const path& r = root.Path();
-        fs::create_directories(r / "home"), fs::create_directories(r / "c");
+        fs::create_directories(r / "home");
+        fs::create_directories(r / "c");
         std::istringstream words(given);
         std::string configHome;
         words >> configHome;

@@ -21,7 +21,8 @@ public:
         : fHandler(std::move(handler))
     {
         const auto dispatch = [](sd_bus_message* call, void* self, sd_bus_error*) {
-            return static_cast<ABusServiceStandIn*>(self)->fHandler(call), 1;  // handled, answered or not
+            static_cast<ABusServiceStandIn*>(self)->fHandler(call);
+            return 1;  // handled, answered or not
         };
         if (sd_bus_open_user(&fBus) < 0 || sd_bus_add_object(fBus, nullptr, objectPath.c_str(), dispatch, this) < 0 ||
             sd_bus_request_name(fBus, busName.c_str(), 0) < 0) {
@@ -35,7 +36,12 @@ public:
                     sd_bus_wait(fBus, 5'000);
         });
     }
-    ~ABusServiceStandIn() { fStopping = true, fThread.join(), sd_bus_flush_close_unref(fBus); }
+    ~ABusServiceStandIn()
+    {
+        fStopping = true;
+        fThread.join();
+        sd_bus_flush_close_unref(fBus);
+    }
 
 private:
     AHandler fHandler;

@@ -108,7 +108,10 @@ protected:
     static std::optional<AMessageData> Answer(ALocalMessagePort* port, int32_t id, const AMessageData* payload, void* info)
     {
         auto* test = static_cast<AMessagePortTest*>(info);
-        std::unique_lock(test->fLock), test->fSeen.emplace_back(id, payload ? std::optional(*payload) : std::nullopt);
+        {
+            std::lock_guard lock(test->fLock);
+            test->fSeen.emplace_back(id, payload ? std::optional(*payload) : std::nullopt);
+        }
         while (test->fHeld)
             std::this_thread::sleep_for(1ms);
         if (id == kGiveUp && port == test->fOwnPort.get())
@@ -121,7 +124,11 @@ protected:
         return id == kNoReply ? std::nullopt : std::optional(reply);
     }
     std::unique_ptr<ALocalMessagePort> Serve(std::string_view name) { return ALocalMessagePort::Create(fLoop, name, Answer, this); }
-    AMessages Seen() { return std::lock_guard(fLock), fSeen; }
+    AMessages Seen()
+    {
+        std::lock_guard lock(fLock);
+        return fSeen;
+    }
     bool RunUntilCount(size_t count) { return fLoop.RunUntil([&] { return Seen().size() >= count; }, 20'000'000); }
     template <typename AClient> auto WhileServing(AClient client)
     {
