@@ -39,14 +39,26 @@ private slots:
     {
         QFETCH(QString, given);
         const QStringList words = given.split(u' ');
-        const auto layout = AXkbKeyLayout::FromNames({"", "", words[0] == u"name" ? words[1].toStdString() : "us", "", ""});
-        QVERIFY(layout);
         QString result;
-        if (words[0] == u"name") {
-            result = GetKeyString(words[2].toUShort(), words[3] == u"open", *layout);
-        } else if (words[0] == u"text") {
-            const AKeyCodeList list = Codes(given.section(u' ', 1));
-            result = FormatKeyStrings(&list, *layout);
+        if (words[0] == u"layout") {
+            words[1] == u"-" ? qunsetenv("XKB_DEFAULT_LAYOUT") : qputenv("XKB_DEFAULT_LAYOUT", words[1].toLatin1());
+            const AXkbLayoutNames names = ConfiguredLayoutNames(FixturePath("pane/" + words[2].toStdString()).string());
+            for (const std::string& name : {names.fRules, names.fModel, names.fLayout, names.fVariant})
+                result += QString::fromStdString(name) + u',';
+            result += QString::fromStdString(names.fOptions);
+        } else if (words[0] != u"edit") {
+            const bool user = words[1].startsWith(u"user:");
+            const QString layoutName = words[1].section(u':', -1);
+            qputenv("XKB_DEFAULT_LAYOUT", layoutName.toLatin1());
+            const auto layout = AXkbKeyLayout::FromNames({"", "", layoutName.toStdString(), "", ""});
+            QVERIFY(layout);
+            const AKeyCodeList list = Codes(given.section(u' ', 2));
+            const AKeyCodeList* codes = list.empty() ? nullptr : &list;
+            if (words[0] == u"name")
+                result = user ? GetKeyString(words[2].toUShort(), words[3] == u"open")
+                              : GetKeyString(words[2].toUShort(), words[3] == u"open", *layout);
+            else
+                result = user ? FormatKeyStrings(codes) : FormatKeyStrings(codes, *layout);
         } else {
             AKeyStrokeList list;
             list.ToggleVirtualKey(55, true);
@@ -63,23 +75,6 @@ private slots:
             result += u"; "_qs + QString::number(list.GetNumberOfVirtualKeys());
         }
         QTEST(result, "expected");
-    }
-
-    void ConfiguredLayout()
-    {
-        const std::string path = FixturePath("pane/keyboard.conf").string();
-        qunsetenv("XKB_DEFAULT_LAYOUT");
-        QCOMPARE(ConfiguredLayoutNames(path), (AXkbLayoutNames{"", "pc105", "de", "nodeadkeys", ""}));
-        QCOMPARE(ConfiguredLayoutNames(path + "-none").fLayout, "us");
-        qputenv("XKB_DEFAULT_LAYOUT", "us");
-        QCOMPARE(ConfiguredLayoutNames(path).fLayout, "us");  // the environment comes first
-        // With no X server here the user's layout follows the environment.
-        qputenv("XKB_DEFAULT_LAYOUT", "de");
-        QCOMPARE(GetKeyString(6, true), u"y"_qs);
-        qputenv("XKB_DEFAULT_LAYOUT", "us");
-        const AKeyCodeList list{56, 6, 56};
-        QCOMPARE(FormatKeyStrings(&list), u"<Shift> z </Shift>"_qs);
-        QCOMPARE(FormatKeyStrings(nullptr), QString());
     }
 
     void CaptureTakesEveryKeyBeforeFocusShortcutsAndDialogAndOffLeavesThemToIt()
