@@ -12,12 +12,12 @@
 #include "uninstaller/AUninstallerWindow.h"
 
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QtTest>
+
+#include <regex>
 
 struct AKeptLog : ASystemLog {
     void Write(const std::string& line) override { fLines.append(QString::fromStdString(line)); }
@@ -92,12 +92,9 @@ private slots:
             QCOMPARE(fDialogs.fAsked.takeLast(), u"It is recommended that you restart your computer before continuing."_qs);
             QCOMPARE(quit.count(), 1);
             // The Reboot calls logind's stand-in received, their times left out.
-            QProcess busctl;
-            busctl.start(u"busctl"_qs, {u"--system"_qs, u"call"_qs, u"org.freedesktop.login1"_qs, u"/org/freedesktop/login1"_qs,
-                                        u"org.freedesktop.DBus.Mock"_qs, u"GetMethodCalls"_qs, u"s"_qs, u"Reboot"_qs});
-            QVERIFY(busctl.waitForFinished());
-            QCOMPARE(QString::fromUtf8(busctl.readAllStandardOutput()).remove(QRegularExpression(u" [0-9]{6,}"_qs)),
-                     restart ? u"a(tav) 1 1 b true\n"_qs : u"a(tav) 0\n"_qs);
+            const AProgramResult calls = RunProgram("/usr/bin/busctl", {"--system", "call", "org.freedesktop.login1", "/org/freedesktop/login1",
+                                                                        "org.freedesktop.DBus.Mock", "GetMethodCalls", "s", "Reboot"});
+            QCOMPARE(std::regex_replace(calls.fStdout, std::regex(" [0-9]{6,}"), ""), restart ? "a(tav) 1 1 b true\n" : "a(tav) 0\n");
         }
         QVERIFY(fLog.fLines.isEmpty());
         // Without logind the failure is logged, and the application quits all the same.
