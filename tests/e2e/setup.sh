@@ -8,7 +8,8 @@
 set -euo pipefail
 
 cache_dir=$(realpath -m "$1")
-run_root=(); [ "$(id -u)" -eq 0 ] || run_root=(sudo)
+run_root=()
+[ "$(id -u)" -eq 0 ] || run_root=(sudo)
 export DEBIAN_FRONTEND=noninteractive
 updated=false
 update_once() {

@@ -16,12 +16,14 @@ static AKeyCodeList Codes(const QString& text)
     return codes;
 }
 
-// Pressing and releasing one key as QTest does, but with the scan code.
-static void Type(Qt::Key key, uint16_t evdevCode, bool autoRepeat = false)
+// Pressing and releasing one key (or only one of them) as QTest does, but
+// with the scan code.
+static void Type(Qt::Key key, uint16_t evdevCode, bool autoRepeat = false,
+                 std::initializer_list<QEvent::Type> types = {QEvent::KeyPress, QEvent::KeyRelease})
 {
     QWidget* target = QApplication::focusWidget();
     QVERIFY(target);
-    for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
+    for (QEvent::Type type : types) {
         QKeyEvent event(type, key, Qt::NoModifier, evdevCode + 8u, 0, 0, {}, autoRepeat);
         QApplication::sendEvent(target, &event);
     }
@@ -92,11 +94,9 @@ private slots:
         QSignalSpy clicked(first, &QPushButton::clicked);
         // A key pressed before capture went on (its press acted on a control)
         // is not recorded when it is released.
-        QKeyEvent earlyPress(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0);
-        QApplication::sendEvent(first, &earlyPress);
+        Type(Qt::Key_B, KEY_B, false, {QEvent::KeyPress});
         window.EnableKeyEvents(true);
-        QKeyEvent lateRelease(QEvent::KeyRelease, Qt::Key_B, Qt::NoModifier, KEY_B + 8u, 0, 0);
-        QApplication::sendEvent(first, &lateRelease);
+        Type(Qt::Key_B, KEY_B, false, {QEvent::KeyRelease});
         const AKeyCodeList stored{56, 56};
         window.SetKeyStrokes(&stored);  // the delegate is not told
         for (auto [key, code] : {std::pair{Qt::Key_A, KEY_A}, {Qt::Key_Tab, KEY_TAB}, {Qt::Key_Escape, KEY_ESC},

@@ -5,6 +5,7 @@
 #include "pane/AAutoUpdateDownload.h"
 #include "pane/AAutoUpdateSystemVersion.h"
 #include "pane/AMainView.h"
+#include "prefs/APrefController.h"
 #include "tests/pane/APaneTestSupport.h"
 
 #include <QtNetwork>
@@ -15,19 +16,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-const QString kBTMouse = u"Bluetooth Mouse:NuvexaBTMouse/NuvexaBTMouseSelected"_qs;
-const QString kPresenter = u"Bluetooth Presenter:NuvexaPresenter/NuvexaPresenterSelected"_qs;
-
-// Each button as "title:picture/selected picture".
-QStringList Buttons(AMainView& view)
-{
-    QStringList buttons;
-    for (QToolButton* button : view.DeviceButtons())
-        buttons.append(button->text() + u":"_qs + button->property("picture").toString() + u"/"_qs
-                       + button->property("selectedPicture").toString());
-    return buttons;
-}
 
 const QString kOffer = u"A newer version of the Nuvexa Device Conntroller is available. Do you wish to download?"_qs;
 const QString kFailed = u"Error downloading updated Nuvexa Device Controller image."_qs;
@@ -121,63 +109,45 @@ private slots:
         close(pipeFds[1]);
     }
 
-    void ReplyMakesRow_data() { AddFixtureRows("pane/device-lists.txt"); }
-    void ReplyMakesRow()
+    void MainViewSteps_data() { AddFixtureRows("pane/main-view.txt"); }
+    void MainViewSteps()
     {
         QFETCH(QString, given);
         QFETCH(QString, expected);
-        const bool alert = expected.startsWith(u"alert ");
-        QElapsedTimer elapsed;
-        elapsed.start();
-        AMainView& view = Show(given == u"no data" ? std::nullopt : std::make_optional(given.toStdString()), given != u"no agent");
-        QVERIFY(elapsed.elapsed() < 900);  // a reply or a failed look-up, never a request's time-out (1 s)
-        QCOMPARE(Buttons(view).join(u", "_qs), alert ? QString() : expected);
-        QCOMPARE(view.fNoDevicesFound->isVisible(), alert || expected.isEmpty());
-        QVERIFY(alert || view.fActiveDeviceRow->isVisible() == !expected.isEmpty());  // a failure keeps the (empty) row
-        QVERIFY(!view.fConfigureButton->isEnabled());
-        QTRY_COMPARE(fPane->fDialogs.fShown.size(), alert ? 1 : 0);
-        QVERIFY2(!alert || fPane->fDialogs.fShown.front().contains(expected.mid(6)), qPrintable(fPane->fDialogs.fShown.value(0)));
-    }
-
-    void SelectionOpensEditorWhichClosesOnlyWhenItsTypeIsGone()
-    {
-        AMainView& view = Show("<l><d type='1'/><d type='2'/></l>");
-        QTest::mouseClick(view.DeviceButtons()[0], Qt::LeftButton);
-        QVERIFY(view.fConfigureButton->isEnabled());
-        QCOMPARE(fPane->fDetails->GetDeviceType(), kDeviceBTMouse);
-        QVERIFY(!fPane->fDetails->IsWindowOpen());
-        QTest::mouseClick(view.DeviceButtons()[1], Qt::LeftButton);
-        QTest::mouseDClick(view.DeviceButtons()[1], Qt::LeftButton);
-        QVERIFY(view.DeviceButtons()[1]->isChecked() && !view.DeviceButtons()[0]->isChecked());
-        QVERIFY(fPane->fDetails->IsWindowOpen() && fPane->fDetails->Window().isVisible());
-        QCOMPARE(fPane->fDetails->GetDeviceType(), kDevicePresenter);
-        QCOMPARE(fPane->fDetails->Window().windowModality(), Qt::WindowModal);
-
-        Rebuild("<l><d type='2'/></l>");
-        QTRY_COMPARE(Buttons(view), QStringList{kPresenter});
-        QVERIFY(fPane->fDetails->IsWindowOpen());
-        // The rebuilt row shows no selection; the button stays as it was.
-        QVERIFY(!view.DeviceButtons()[0]->isChecked());
-        QVERIFY(view.fConfigureButton->isEnabled());
-
-        Rebuild("<l><d type='1'/></l>");
-        QTRY_COMPARE(Buttons(view), QStringList{kBTMouse});
-        QVERIFY(!fPane->fDetails->IsWindowOpen() && !fPane->fDetails->Window().isVisible());
-    }
-
-    void HiddenWindowHoldsNoRowAndObservesNothing()
-    {
-        AMainView& view = Show("<l><d type='1'/></l>");
-        QCOMPARE(view.DeviceButtons().size(), 1);
-        fPane->fWindow->hide();
-        QVERIFY(!fPane->fWindow->IsSelected());
-        QCOMPARE(view.DeviceButtons().size(), 0);
-
-        Rebuild("<l><d type='1'/><d type='2'/></l>");
-        QTest::qWait(200);
-        QCOMPARE(view.DeviceButtons().size(), 0);
-        fPane->fWindow->show();
-        QCOMPARE(Buttons(view), (QStringList{kBTMouse, kPresenter}));
+        for (const QString& step : given.split(u", "_qs)) {
+            const QString word = step.section(u' ', 0, 0);
+            const QString argument = step.section(u' ', 1);
+            const std::optional<std::string> reply = argument == u"no data" ? std::nullopt : std::make_optional(argument.toStdString());
+            QToolButton* button = fPane->fWindow ? fPane->fWindow->View().DeviceButtons().value(argument.toInt()) : nullptr;
+            if (word == u"reply" && fAgent) {
+                fAgent->SetReply(reply);
+            } else if (word == u"reply") {
+                fAgent = std::make_unique<AStandInDeviceList>(reply);
+            } else if (word == u"show") {
+                QElapsedTimer elapsed;
+                elapsed.start();
+                if (!fPane->fWindow)
+                    fPane->Start();
+                fPane->fWindow->show();
+                QVERIFY(elapsed.elapsed() < 900);
+            } else if (word == u"hide") {
+                fPane->fWindow->hide();
+            } else if (word == u"click" || word == u"dclick") {
+                QVERIFY2(button, qPrintable(step));
+                word == u"click" ? QTest::mouseClick(button, Qt::LeftButton) : QTest::mouseDClick(button, Qt::LeftButton);
+            } else if (word == u"changed") {
+                QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt));
+            } else {
+                QVERIFY2(word == u"wait", qPrintable(step));
+                QTest::qWait(200);
+            }
+        }
+        for (const QString& fact : expected.split(u"; "_qs)) {
+            const QString name = fact.section(u": "_qs, 0, 0);
+            const QString value = fact.section(u": "_qs, 1);
+            const auto holds = [&] { return value.endsWith(u"...") ? Facts().at(name).startsWith(value.chopped(3)) : Facts().at(name) == value; };
+            QTRY_VERIFY2(holds(), qPrintable(name + u": "_qs + Facts().at(name)));
+        }
     }
 
     void AnswersAndOutcomes_data() { AddFixtureRows("pane/update-answers.txt"); }
@@ -261,18 +231,32 @@ private slots:
     }
 
 private:
-    // The main window shown, with a stand-in agent answering `reply`, or none.
-    AMainView& Show(std::optional<std::string> reply, bool agent = true)
+    // What the main view and its editor show, as the facts of pane/main-view.txt.
+    std::map<QString, QString> Facts()
     {
-        if (agent)
-            fAgent = std::make_unique<AStandInDeviceList>(std::move(reply));
-        fPane->Start();
-        fPane->fWindow->show();
-        return fPane->fWindow->View();
+        const AMainView& view = fPane->fWindow->View();
+        ADetailsController& details = *fPane->fDetails;
+        QStringList buttons;
+        QStringList checked;
+        QStringList alerts;
+        for (QToolButton* button : view.DeviceButtons()) {
+            if (button->isChecked())
+                checked.append(QString::number(buttons.size()));
+            buttons.append(button->text() + u":"_qs + button->property("picture").toString() + u"/"_qs
+                           + button->property("selectedPicture").toString());
+        }
+        for (const QString& text : fPane->fDialogs.fShown)
+            alerts.append(text.section(u'\n', 1));
+        const auto yes = [](bool holds) { return holds ? u"yes"_qs : u"no"_qs; };
+        const auto list = [](const QStringList& items, const QString& separator) { return items.isEmpty() ? u"none"_qs : items.join(separator); };
+        return {{u"buttons"_qs, list(buttons, u", "_qs)}, {u"checked"_qs, list(checked, u" "_qs)}, {u"alerts"_qs, list(alerts, u" / "_qs)},
+                {u"none found"_qs, yes(view.fNoDevicesFound->isVisible())}, {u"row"_qs, yes(view.fActiveDeviceRow->isVisible())},
+                {u"configure"_qs, yes(view.fConfigureButton->isEnabled())},
+                {u"editor"_qs, yes(details.IsWindowOpen()) + u" "_qs + yes(details.Window().isVisible())},
+                {u"type"_qs, QString::fromStdString(APrefController::FromDeviceType(details.GetDeviceType()))},
+                {u"modal"_qs, yes(details.Window().windowModality() == Qt::WindowModal)},
+                {u"selected"_qs, yes(fPane->fWindow->IsSelected())}};
     }
-
-    // The agent's list changes and it says so.
-    void Rebuild(const char* reply) { fAgent->SetReply(reply); QVERIFY(ADistributedNotificationCenter(nullptr).PostNotification("NuvexaPreferences", std::nullopt)); }
 
     std::unique_ptr<AUpdateFixture> fPane;
     std::unique_ptr<AStandInDeviceList> fAgent;

@@ -251,14 +251,16 @@ static bool detach(char **field)
 	return write(device->uhid, &event, sizeof(event)) == sizeof(event) || fail("UHID_DESTROY: %s", strerror(errno));
 }
 
-/* shell: COMMAND exits 0; output: within 10 s, the first line COMMAND prints is TEXT. */
 static bool command(char **field)
 {
 	double deadline = now() + 10;
 	char text[TEXT_SIZE] = "";
 	int status;
-	if (!field[1])
-		return (status = (fflush(stdout), system(field[0]))) == 0 || fail("%s: wait status %d", field[0], status);
+	if (!field[1]) {
+		fflush(stdout);
+		status = system(field[0]);
+		return status == 0 || fail("%s: wait status %d", field[0], status);
+	}
 	for (FILE *pipe; strcmp(text, field[0]) != 0 && now() < deadline && (pipe = popen(field[1], "r")); usleep(100000)) {
 		text[fread(text, 1, sizeof(text) - 1, pipe)] = '\0';
 		text[strcspn(text, "\n")] = '\0';
@@ -327,12 +329,6 @@ static int compare_times(const void *a, const void *b)
 	return (*(const double *)a > *(const double *)b) - (*(const double *)a < *(const double *)b);
 }
 
-/*
- * Writes PRESS and then its release (its first byte, zeros after) N times:
- * whether each makes the evdev nodes whose sysfs FILE is VALUE play KEYS
- * within 5 s and, for one press, nothing more in the 0.3 s after. From 100
- * presses the seconds from each write to its first event are printed.
- */
 static bool press(char **field)
 {
 	struct device *device = device_named(field[0]);
@@ -341,7 +337,9 @@ static bool press(char **field)
 	size_t size = parse_hex(field[1], bytes, sizeof(bytes));
 	char line[256], parent[4096], seen[TEXT_SIZE] = "", *value = strchr(field[3], '=');
 	double times[presses], started;
-	snprintf(line, sizeof(line), "\n%s\n", value ? (*value = '\0', value + 1) : "");
+	if (value)
+		*value++ = '\0';
+	snprintf(line, sizeof(line), "\n%s\n", value ? value : "");
 	open_nodes("/sys/class/input/event*", field[3], line, "input/", fds, &count, parent);
 	release[0] = bytes[0];
 	for (int i = 0; i < presses && count; i++, played += strcmp(seen, field[2]) == 0) {
@@ -385,8 +383,10 @@ static void run_row(const char *rule, char *row)
 		kind = strcmp(kinds[i].name, row) == 0 ? &kinds[i] : kind;
 	for (int i = 0; kind && i < kind->fields && rest; i++) {
 		field[i] = rest;
-		if ((rest = i + 1 < kind->fields ? strstr(rest, " | ") : NULL))
-			*rest = '\0', rest += 3;
+		if ((rest = i + 1 < kind->fields ? strstr(rest, " | ") : NULL)) {
+			*rest = '\0';
+			rest += 3;
+		}
 	}
 	detail[0] = '\0';
 	ok = kind ? kind->run(field) : fail("no row kind %s", row);
@@ -403,16 +403,22 @@ int main(int argc, char **argv)
 {
 	char line[1024], rule[1024] = "";
 	kernel_log = open("/dev/kmsg", O_RDONLY | O_NONBLOCK);
-	if (lseek(kernel_log, 0, SEEK_END) < 0)
-		return perror("/dev/kmsg"), 2;
+	if (lseek(kernel_log, 0, SEEK_END) < 0) {
+		perror("/dev/kmsg");
+		return 2;
+	}
 	for (FILE *file; argc-- > 1 && (file = fopen(*++argv, "r")); fclose(file))
-		while (fgets(line, sizeof(line), file))
+		while (fgets(line, sizeof(line), file)) {
+			line[strcspn(line, "\n")] = '\0';
 			if (line[0] == '#')
-				snprintf(rule, sizeof(rule), "%.*s", (int)strcspn(line + 2, "\n"), line + 2);
-			else if ((line[strcspn(line, "\n")] = '\0', line[0]))
+				snprintf(rule, sizeof(rule), "%s", line + strspn(line, "# "));
+			else if (line[0])
 				run_row(rule, line);
-	if (argc > 0)
-		return perror(*argv), 2;
+		}
+	if (argc > 0) {
+		perror(*argv);
+		return 2;
+	}
 	printf("e2e result: %d passed, %d failed\n", passed, failed);
 	return failed ? 1 : 0;
 }
