@@ -75,9 +75,7 @@ private slots:
                 else
                     list.KeyUp(step == u"del" ? kDeleteKeyCode : step.toUShort());
             }
-            for (const uint16_t code : list.GetKeyStrokes())
-                result += QString::number(code) + u' ';
-            result += u"; "_qs + QString::number(list.GetNumberOfVirtualKeys());
+            result = Text(list.GetKeyStrokes()) + u" ; "_qs + QString::number(list.GetNumberOfVirtualKeys());
         }
         QTEST(result, "expected");
     }

@@ -94,7 +94,8 @@ private slots:
             // The Reboot calls logind's stand-in received, their times left out.
             const AProgramResult calls = RunProgram("/usr/bin/busctl", {"--system", "call", "org.freedesktop.login1", "/org/freedesktop/login1",
                                                                         "org.freedesktop.DBus.Mock", "GetMethodCalls", "s", "Reboot"});
-            QCOMPARE(std::regex_replace(calls.fStdout, std::regex(" [0-9]{6,}"), ""), restart ? "a(tav) 1 1 b true\n" : "a(tav) 0\n");
+            QCOMPARE(QString::fromStdString(std::regex_replace(calls.fStdout, std::regex(" [0-9]{6,}"), "")),
+                     restart ? u"a(tav) 1 1 b true\n"_qs : u"a(tav) 0\n"_qs);
         }
         QVERIFY(fLog.fLines.isEmpty());
         // Without logind the failure is logged, and the application quits all the same.
