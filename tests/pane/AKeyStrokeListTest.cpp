@@ -1,8 +1,9 @@
 // The key-stroke list's editing and its names, in a US and a German layout
-// (where Y and Z trade places), row by row from pane/key-strokes.txt; where
-// the user's layout comes from when there is no X server to ask; and capture
-// on a real AKeyStrokeWindow: key events as the platform sends them,
-// carrying native scan codes (evdev code + 8), to the window's focus widget.
+// (where Y and Z trade places), and where the user's layout comes from when
+// there is no X server to ask, row by row from pane/key-strokes.txt; and
+// capture on a real AKeyStrokeWindow, row by row from pane/capture.txt: key
+// events as the platform sends them, carrying native scan codes (evdev code
+// + 8), to the window's focus widget.
 #include "pane/AXkbKeyLayout.h"
 #include "tests/pane/APaneTestSupport.h"
 

@@ -1,7 +1,7 @@
-// The main view against a stand-in agent device list on a real message port:
-// the row for each reply, selection and the editor, rebuilding on
-// "NuvexaPreferences", the host's selection life; and the update check and
-// download against a real HTTP server on loopback.
+// The main view against a stand-in agent device list on a real message port,
+// row by row from pane/main-view.txt: the row for each reply, selection and
+// the editor, rebuilding on "NuvexaPreferences", the host's selection life;
+// and the update check and download against a real HTTP server on loopback.
 #include "pane/AAutoUpdateDownload.h"
 #include "pane/AAutoUpdateSystemVersion.h"
 #include "pane/AMainView.h"
