@@ -28,7 +28,6 @@ private slots:
         for (const QString& step : given.split(u", "_qs)) {
             const QStringList word = step.split(u' ');
             const auto number = [&](int at) { return word.value(at).toInt(); };
-            const auto choose = [](QComboBox* box, int index) { box->setCurrentIndex(index); emit box->activated(index); };
             if (word[0] == u"store") {
                 std::filesystem::create_directories(folder);
                 WriteWholeFile(fPane->MappingPath(), std::regex_replace(ReadWholeFile(FixturePath("pane/" + word[1].toStdString() + ".xml")),
@@ -39,8 +38,10 @@ private slots:
                 Details().CloseWindow();
             } else if (word[0] == u"row") {
                 View().fButtonTableView->selectRow(number(1));
-            } else if (word[0] == u"kind") {
-                choose(View().fActionCells[number(1)], number(2));
+            } else if (word[0] == u"kind" || word[0] == u"predefined") {
+                QComboBox* box = word[0] == u"kind" ? View().fActionCells[number(1)] : View().fPredefinedCombo;
+                box->setCurrentIndex(number(word.size() - 1));
+                emit box->activated(box->currentIndex());
             } else if (word[0] == u"script" || word[0] == u"application") {
                 fPane->fDialogs.fFileAnswers = {word[1] == u"cancel" ? QString() : word[1]};
                 (word[0] == u"script" ? View().fChooseScriptButton : View().fChooseApplicationButton)->click();
@@ -48,8 +49,6 @@ private slots:
                 QVERIFY(word[0] == u"application" || fPane->fDialogs.fOpenRequests.back().fKind == AFileKind::kScript);
             } else if (word[0] == u"shift" || word[0] == u"clear") {
                 (word[0] == u"shift" ? View().fToggleShift : View().fClearKeyStrokesButton)->click();
-            } else if (word[0] == u"predefined") {
-                choose(View().fPredefinedCombo, number(1));
             } else if (word[0] == u"presentation") {
                 View().fPresentationMatrix->button(number(1))->click();
             } else if (word[0] == u"external") {
