@@ -31,10 +31,22 @@ inline void AddFixtureRows(const std::string& relative)
 
 class AAnsweringDialogs : public AUserDialogs {
 public:
-    bool AskQuestion(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); return fYes; }
+    bool AskQuestion(QWidget*, const QString&, const QString& text) override
+    {
+        fShown.push_back(text);
+        return fYes;
+    }
     void ShowAlert(QWidget*, const QString&, const QString& text) override { fShown.push_back(text); }
-    std::optional<QString> ChooseOpenFile(QWidget*, const AOpenFileRequest& request) override { fOpenRequests.push_back(request); return NextFile(); }
-    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest& request) override { fSuggestedPaths.push_back(request.fSuggestedPath); return NextFile(); }
+    std::optional<QString> ChooseOpenFile(QWidget*, const AOpenFileRequest& request) override
+    {
+        fOpenRequests.push_back(request);
+        return NextFile();
+    }
+    std::optional<QString> ChooseSaveFile(QWidget*, const ASaveFileRequest& request) override
+    {
+        fSuggestedPaths.push_back(request.fSuggestedPath);
+        return NextFile();
+    }
     std::optional<QString> ChooseApplication(QWidget*) override { return NextFile(); }
 
     bool fYes = false;          // the answer to every question
@@ -61,7 +73,11 @@ public:
         while (!fReady)
             std::this_thread::yield();
     }
-    void SetReply(std::optional<std::string> reply) { std::lock_guard lock(fMutex); fReply = std::move(reply); }
+    void SetReply(std::optional<std::string> reply)
+    {
+        std::lock_guard lock(fMutex);
+        fReply = std::move(reply);
+    }
 
 private:
     static std::optional<AMessageData> Answer(ALocalMessagePort*, int32_t, const AMessageData*, void* info)

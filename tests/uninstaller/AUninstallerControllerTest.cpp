@@ -24,7 +24,11 @@ struct AKeptLog : ASystemLog {
     QStringList fLines;
 };
 struct AAnsweringDialogs : AUninstallerDialogs {
-    bool AskRestart(QWidget*, const QString& text) override { fAsked.append(text); return fRestart; }
+    bool AskRestart(QWidget*, const QString& text) override
+    {
+        fAsked.append(text);
+        return fRestart;
+    }
     QStringList fAsked;
     bool fRestart = false;
 };
@@ -43,7 +47,13 @@ private slots:
         fLog.fLines.clear();
         MakeController(Path("uninstall.sh"));
     }
-    void cleanup() { fController.reset(); fWindow.reset(); fPath.reset(); fFolder.reset(); }
+    void cleanup()
+    {
+        fController.reset();
+        fWindow.reset();
+        fPath.reset();
+        fFolder.reset();
+    }
 
     void aDismissedOrRefusedPasswordIsLoggedThenASecondTryRunsTheScriptToDone()
     {
