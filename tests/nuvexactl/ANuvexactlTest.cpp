@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -31,10 +32,8 @@ void ANuvexactlTest::RunCase(const pugi::xml_node& test)
 {
     SCOPED_TRACE(test.attribute("rule").value());
     AConfigHome home;
-    const auto expand = [&](std::string text) {  // {root}: the case's folder
-        for (size_t at; (at = text.find("{root}")) != std::string::npos;)
-            text.replace(at, 6, home.Root().string());
-        return text;
+    const auto expand = [&](const std::string& text) {  // {root}: the case's folder
+        return std::regex_replace(text, std::regex("\\{root\\}"), home.Root().string());
     };
     const std::string setup = test.attribute("setup").value();
     if (const pugi::xml_attribute mapping = test.attribute("mapping"))

@@ -50,19 +50,23 @@ TEST(ARecordsTest, EachChangeAffectsOnlyWhatItNames)
     APrefController store("/nonexistent/mapping.xml");  // never written here
     for (const auto& [rule, changes, records] : ReadFixtureRows("prefs/records.txt")) {
         std::istringstream words(changes);
-        for (std::string change, argument; words >> change;) {
-            int32_t type = 0, id = 0, launch = 0, presentation = 0;
-            uint32_t vid = 0, pid = 0;
-            if (change == "device")
-                words >> type >> vid >> pid >> presentation, store.AddOrUpdateDevice(type, vid, pid, presentation);
-            else if (change == "event" && words >> type >> id >> launch)
-                store.AddOrUpdateEvent(type, id, launch, words.peek() == ' ' && words >> argument ? std::optional(argument) : std::nullopt);
-            else if (change == "remove-event" && words >> type >> id)
-                store.RemoveEvent(type, id);
-            else if (change == "remove-events" || change == "remove-device")
-                words >> type, change == "remove-device" ? store.RemoveDevice(type) : store.RemoveAllEvents(type);
-            else if (change == "clear" || change == "remove-all")
-                change == "clear" ? store.ClearDevices() : store.RemoveAllDevices();
+        for (std::string change; words >> change;) {
+            int64_t a = 0, b = 0, c = 0, d = 0;
+            std::string argument;
+            if (change == "device" && words >> a >> b >> c >> d)
+                store.AddOrUpdateDevice(a, b, c, d);
+            else if (change == "event" && words >> a >> b >> c >> argument)
+                store.AddOrUpdateEvent(a, b, c, argument == "-" ? std::nullopt : std::optional(argument));
+            else if (change == "remove-event" && words >> a >> b)
+                store.RemoveEvent(a, b);
+            else if (change == "remove-events" && words >> a)
+                store.RemoveAllEvents(a);
+            else if (change == "remove-device" && words >> a)
+                store.RemoveDevice(a);
+            else if (change == "clear")
+                store.ClearDevices();
+            else if (change == "remove-all")
+                store.RemoveAllDevices();
             else
                 ADD_FAILURE() << "no such change: " << change;
         }
@@ -70,10 +74,12 @@ TEST(ARecordsTest, EachChangeAffectsOnlyWhatItNames)
         std::replace(described.begin(), described.end(), '\n', '|');
         EXPECT_EQ(described, records.empty() ? records : records + "|") << rule;
     }
-    store.AddOrUpdateDevice(1, 1, 2, 0), store.AddOrUpdateEvent(1, 4, kLaunchExec, "/a");
+    store.AddOrUpdateDevice(1, 1, 2, 0);
+    store.AddOrUpdateEvent(1, 4, kLaunchExec, "/a");
     const ADevice* device = store.GetDevice(1);
     const AEvent* event = store.GetEvent(1, 4);
-    store.AddOrUpdateDevice(1, 3, 4, 1), store.AddOrUpdateEvent(1, 4, kLaunchDefault, "");
+    store.AddOrUpdateDevice(1, 3, 4, 1);
+    store.AddOrUpdateEvent(1, 4, kLaunchDefault, "");
     EXPECT_TRUE(store.GetDevice(1) == device && store.GetEvent(1, 4) == event) << "an update keeps the records";
     EXPECT_EQ(event->GetButtonId(), 4);
     EXPECT_EQ(store.GetEvent(2, 4), nullptr);
@@ -183,7 +189,8 @@ TEST(AMappingFileTest, ASaveReplacesTheFileWholeFromTheRecordsKeepingItsModeAndI
     const path target = home.Root() / "mapping.xml";
     std::filesystem::rename(home.MappingPath(), target);
     std::filesystem::create_symlink(target, home.MappingPath());
-    store.RemoveDevice(kDeviceBTMouse), store.FlushXml();
+    store.RemoveDevice(kDeviceBTMouse);
+    store.FlushXml();
     EXPECT_TRUE(std::filesystem::is_symlink(home.MappingPath())) << "a linked file is replaced behind its link";
     EXPECT_EQ(DescribeRecords(APrefController(target.string())), "");
     EXPECT_EQ(ListFolder(home.Root()), "config mapping.xml");
