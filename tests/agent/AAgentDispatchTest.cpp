@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <map>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -26,20 +27,17 @@ std::vector<std::pair<std::string, std::vector<std::string>>> ReadCases()
 {
     std::vector<std::pair<std::string, std::vector<std::string>>> cases;
     std::vector<std::string> setup;
-    bool inCase = false;
+    std::vector<std::string>* adding = &setup;
     std::istringstream text(ReadWholeFile(FixturePath("agent/presses.txt")));
-    const std::string kinds = " setup case device event without resources attach detach press report send "
-                              "click-port run keys alert ";
     for (std::string line; std::getline(text, line);) {
-        if (line.empty() || line[0] == '#')
-            continue;
-        EXPECT_NE(kinds.find(" " + line.substr(0, line.find(' ')) + " "), std::string::npos) << line;
-        if (line.starts_with("setup "))
-            setup.clear(), inCase = false;
-        else if (line.starts_with("case "))
-            cases.emplace_back(line.substr(5), setup), inCase = true;
-        else
-            (inCase ? cases.back().second : setup).push_back(line);
+        if (line.starts_with("setup ")) {
+            setup.clear();
+            adding = &setup;
+        } else if (line.starts_with("case ")) {
+            adding = &cases.emplace_back(line.substr(5), setup).second;
+        } else if (!line.empty() && line[0] != '#') {
+            adding->push_back(line);
+        }
     }
     return cases;
 }
@@ -76,8 +74,20 @@ AMessageData Bytes(const std::string& text, const std::map<std::string, uint32_t
     return bytes;
 }
 
-uint32_t ReferenceOf(ADeviceManager& manager, EDeviceType type)
+// A line's kind, its second word, and the rest.
+std::tuple<std::string, std::string, std::string> Words(const std::string& line)
 {
+    std::istringstream in(line);
+    std::string kind, type, rest;
+    in >> kind >> type;
+    std::getline(in >> std::ws, rest);
+    return {kind, type, rest};
+}
+
+// The reference the agent handed the open device of the product, 0 when none is open.
+uint32_t ReferenceOf(ADeviceManager& manager, uint32_t product)
+{
+    const EDeviceType type = manager.QueryDeviceType({"", kVendorID, product});
     for (uint32_t reference = 1; reference < 64; ++reference) {
         if (const AHIDDevice* device = manager.FindHIDDevice(reference); device && device->GetDeviceType() == type)
             return reference;
@@ -95,80 +105,81 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
         {"button5", AAgentHarness::kButton5},         {"button4", AAgentHarness::kButton4},
         {"bracketleft", AAgentHarness::kBracketLeft}, {"bracketright", AAgentHarness::kBracketRight},
         {"B", AAgentHarness::kKeyB},                  {"P", AAgentHarness::kKeyP}};
+    const auto isMapping = [](const std::string& line) {
+        return line.starts_with("device ") || line.starts_with("event ") || line.starts_with("without ") ||
+               line == "resources build";
+    };
     const auto cases = ReadCases();
     ASSERT_FALSE(cases.empty());
-    for (const auto& [rule, lines] : cases) {
+    for (auto [rule, lines] : cases) {
         SCOPED_TRACE(rule);
-        const bool built = std::find(lines.begin(), lines.end(), "resources build") != lines.end();
+        // What the mapping and the resources hold comes before the agent starts.
+        const auto actions = std::stable_partition(lines.begin(), lines.end(), isMapping);
+        const bool built = std::find(lines.begin(), actions, "resources build") != actions;
         AAgentHarness agent(built ? AAgentHarness::AResources::kBuild : AAgentHarness::AResources::kStandIn);
         std::vector<AMappedDevice> mapping;
-        const auto record = [&](const std::string& type) -> AMappedDevice& {
-            const auto found = std::find_if(mapping.begin(), mapping.end(), [&](auto& d) { return d.fType == type; });
-            return found != mapping.end() ? *found : mapping.emplace_back(AMappedDevice{type, 0, {}});
-        };
         std::map<std::string, AHandle> devices;
         std::map<std::string, uint32_t> references;
-        const auto referenceOf = [&](const std::string& type) {
-            return ReferenceOf(agent.Manager(), agent.Manager().QueryDeviceType({"", kVendorID, products.at(type)}));
-        };
         ARuns runs;
         std::string keys;
         std::vector<ARecordingAlerts::AAlert> alerts;
-        for (const bool started : {false, true}) {
-            for (const std::string& line : lines) {
-                std::istringstream words(line);
-                std::string kind, type, rest;
-                words >> kind >> type;
-                std::getline(words >> std::ws, rest);
-                if (!started && kind == "device") {
-                    record(type).fPresentationType = std::stoi(rest);
-                } else if (!started && kind == "event") {
-                    std::istringstream fields(rest);
-                    int id = 0;
-                    std::string launchType, argument;
-                    std::getline(fields >> id >> launchType >> std::ws, argument);
-                    if (argument.starts_with("@/"))
-                        argument = (agent.ResourceFolder() / argument.substr(2)).string();
-                    record(type).fEvents.push_back({id, launchType, argument});
-                } else if (!started && kind == "without") {
-                    std::filesystem::remove(agent.ResourceFolder() / type);
-                } else if (started && kind == "attach") {
-                    const auto descriptor = AgentDescriptor(rest.empty() ? "device" : rest);
-                    devices[type] = agent.AttachDevice(products.at(type), descriptor);
-                    references[type] = referenceOf(type);
-                } else if (started && kind == "detach") {
-                    agent.HID().Remove({devices.at(type)});
-                    ASSERT_TRUE(agent.RunUntil([&] { return referenceOf(type) == 0; }));
-                } else if (started && kind == "press") {
-                    ASSERT_TRUE(agent.Press(devices.at(type), inputs.at(rest)));
-                } else if (started && kind == "report") {
-                    ASSERT_TRUE(agent.HID().SendReport(devices.at(type), Bytes(rest, references)));
-                } else if (started && kind == "send") {
-                    const AMessageData payload = Bytes(rest, references);
-                    const auto port = ARemoteMessagePort::Create("MouseClickPort");
-                    ASSERT_NE(port, nullptr);
-                    EXPECT_EQ(port->SendRequest(std::stoi(type), rest.empty() ? nullptr : &payload, 1.0, 1.0, nullptr),
-                              AMessagePortStatus::kSuccess);
-                } else if (started && kind == "click-port") {  // once the presses before are handled
-                    ASSERT_TRUE(RunUntilIdle(agent.Loop()));
-                    type == "off" ? agent.Manager().UnregisterMouseClickHandler()
-                                  : agent.Manager().RegisterMouseClickHandler();
-                } else if (started && kind == "run") {
-                    runs.push_back(line.substr(4));
-                } else if (started && kind == "keys") {
-                    keys = KeysText(line.substr(5));
-                } else if (started && kind == "alert") {
-                    const size_t bar = line.find(" | ");
-                    std::string message = line.substr(bar + 3);
-                    if (message.ends_with("\\n"))
-                        message.replace(message.size() - 2, 2, "\n");
-                    alerts.push_back({line.substr(6, bar - 6), message});
-                }
+        for (auto line = lines.begin(); line != actions; ++line) {
+            const auto [kind, type, rest] = Words(*line);
+            auto record = std::find_if(mapping.begin(), mapping.end(), [&](auto& d) { return d.fType == type; });
+            if (record == mapping.end() && (kind == "device" || kind == "event"))
+                record = mapping.insert(mapping.end(), AMappedDevice{type, 0, {}});
+            if (kind == "device") {
+                record->fPresentationType = std::stoi(rest);
+            } else if (kind == "event") {
+                std::istringstream fields(rest);
+                int id = 0;
+                std::string launchType, argument;
+                std::getline(fields >> id >> launchType >> std::ws, argument);
+                if (argument.starts_with("@/"))
+                    argument = (agent.ResourceFolder() / argument.substr(2)).string();
+                record->fEvents.push_back({id, launchType, argument});
+            } else if (kind == "without") {
+                std::filesystem::remove(agent.ResourceFolder() / type);
             }
-            if (!started && !mapping.empty())
-                agent.WriteMapping(MappingXml(mapping));
-            if (!started)
-                agent.Start();
+        }
+        if (!mapping.empty())
+            agent.WriteMapping(MappingXml(mapping));
+        agent.Start();
+        for (auto line = actions; line != lines.end(); ++line) {
+            const auto [kind, type, rest] = Words(*line);
+            if (kind == "attach") {
+                devices[type] = agent.AttachDevice(products.at(type), AgentDescriptor(rest.empty() ? "device" : rest));
+                references[type] = ReferenceOf(agent.Manager(), products.at(type));
+            } else if (kind == "detach") {
+                agent.HID().Remove({devices.at(type)});
+                ASSERT_TRUE(agent.RunUntil([&] { return ReferenceOf(agent.Manager(), products.at(type)) == 0; }));
+            } else if (kind == "press") {
+                ASSERT_TRUE(agent.Press(devices.at(type), inputs.at(rest)));
+            } else if (kind == "report") {
+                ASSERT_TRUE(agent.HID().SendReport(devices.at(type), Bytes(rest, references)));
+            } else if (kind == "send") {
+                const AMessageData payload = Bytes(rest, references);
+                const auto port = ARemoteMessagePort::Create("MouseClickPort");
+                ASSERT_NE(port, nullptr);
+                EXPECT_EQ(port->SendRequest(std::stoi(type), rest.empty() ? nullptr : &payload, 1.0, 1.0, nullptr),
+                          AMessagePortStatus::kSuccess);
+            } else if (kind == "click-port") {  // once the presses before are handled
+                ASSERT_TRUE(RunUntilIdle(agent.Loop()));
+                type == "off" ? agent.Manager().UnregisterMouseClickHandler()
+                              : agent.Manager().RegisterMouseClickHandler();
+            } else if (kind == "run") {
+                runs.push_back(line->substr(4));
+            } else if (kind == "keys") {
+                keys = KeysText(line->substr(5));
+            } else if (kind == "alert") {
+                const size_t bar = line->find(" | ");
+                std::string message = line->substr(bar + 3);
+                if (message.ends_with("\\n"))
+                    message.replace(message.size() - 2, 2, "\n");
+                alerts.push_back({line->substr(6, bar - 6), message});
+            } else {
+                ADD_FAILURE() << "an unknown line: " << *line;
+            }
         }
         // Handled in order: once the last run has happened, everything before it has.
         agent.RunUntil([&] { return agent.ScriptRuns() == runs && agent.KeyEventsText() == keys; }, 3.0);
@@ -177,25 +188,4 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
         EXPECT_EQ(agent.KeyEventsText(), keys);
         EXPECT_EQ(agent.Alerts(), alerts);
     }
-}
-
-TEST(AAgentDispatch, OnlyTheReloadNotificationMakesTheNextPressUseTheNewMapping)
-{
-    AAgentHarness agent;
-    agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "0"}}}}));
-    agent.Start();
-    const AHandle mouse = agent.AttachDevice(kProductRFMouse);
-    const auto mapped = [&] {
-        return agent.Manager().GetPrefController()->GetEvent(kDeviceRFMouse, 4)->GetLaunchArg();
-    };
-    agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "11"}}}}));
-    // The same name with another object, or none, and the object as a name.
-    agent.Notifications().PostNotification("NuvexaAgent", "Other");
-    agent.Notifications().PostNotification("NuvexaAgent", std::nullopt);
-    agent.Notifications().PostNotification("PrefChange", std::nullopt);
-    agent.Barrier();
-    EXPECT_EQ(mapped(), "0");
-    ASSERT_TRUE(agent.Reload([&] { return mapped() == "11"; }));
-    ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
-    EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == KeysText("KEY_B"); })) << agent.KeyEventsText();
 }

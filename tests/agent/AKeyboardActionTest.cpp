@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <optional>
 
 namespace {
 
@@ -40,14 +39,11 @@ public:
         }
         text += version != 2 ? " (bad version)" : std::memcmp(&expected, &data, sizeof data) != 0 ? " (bad data)" : "";
         fText += (fText.empty() ? "" : ", ") + text;
-        return !fFail && type != fFailedType;
+        return fFailing.find(text.substr(0, text.find(' '))) == std::string::npos;
     }
     std::string fText;
-    bool fFail = false;
-    std::optional<uint32_t> fFailedType;
+    std::string fFailing;  // the kinds of post that fail ("down up flags aux sys")
 };
-
-constexpr uint8_t kShift = 56;
 
 } // namespace
 
@@ -56,52 +52,40 @@ TEST(AHIDKeyboardAction, EachRowOfTheFixturePostsItsEvents)
     for (const auto& [rule, given, expected] : ReadFixtureRows("agent/keyboard-action.txt")) {
         SCOPED_TRACE(rule + "\n" + given);
         std::vector<std::string> operations;
-        for (size_t at = 0, end = 0; end != std::string::npos; at = end + 2)
-            operations.push_back(given.substr(at, (end = given.find(", ", at)) - at));
+        for (size_t at = 0, end = 0; end != std::string::npos; at = end + 2) {
+            end = given.find(", ", at);
+            operations.push_back(given.substr(at, end - at));
+        }
         ARecorder connection;
         {
-            AHIDKeyboardAction keyboard(&connection);
+            AHIDKeyboardAction keyboard(operations[0] == "unconnected" ? nullptr : &connection);
             for (const std::string& operation : operations) {
-                const std::string name = operation.substr(0, operation.find(' '));
-                const int code = name == "clear" ? 0 : std::stoi(operation.substr(name.size()));
-                EXPECT_TRUE(name == "key"    ? keyboard.PostKey(code)
-                            : name == "aux"  ? keyboard.PostAuxKey(code)
-                            : name == "sys"  ? keyboard.PostSysDefinedKey(code)
-                            : name == "down" ? keyboard.PostVirtualKey(code, false)
-                            : name == "up"   ? keyboard.PostVirtualKey(code, true)
-                                             : (keyboard.ClearModifiers(), keyboard.GetModifiers() == 0))
-                    << operation;
+                const bool fails = operation[0] == '!';
+                const std::string name = operation.substr(fails, operation.find(' ') - fails);
+                const std::string argument = operation.substr(std::min(operation.size(), name.size() + fails + 1));
+                const int code = std::atoi(argument.c_str());
+                bool posted = true;
+                if (name == "key")
+                    posted = keyboard.PostKey(code);
+                else if (name == "aux")
+                    posted = keyboard.PostAuxKey(code);
+                else if (name == "sys")
+                    posted = keyboard.PostSysDefinedKey(code);
+                else if (name == "down" || name == "up")
+                    posted = keyboard.PostVirtualKey(code, name == "up");
+                else if (name == "clear")
+                    keyboard.ClearModifiers();
+                else if (name == "play")
+                    PlayKeyStrokeList(&connection, argument);
+                else if (name == "failing")
+                    connection.fFailing = argument;
+                else if (name == "modifiers")
+                    EXPECT_EQ(keyboard.GetModifiers(), std::stoul(argument, nullptr, 16)) << operation;
+                else
+                    EXPECT_EQ(name, "unconnected") << operation;
+                EXPECT_EQ(posted, !fails) << operation;
             }
         }
         EXPECT_EQ(connection.fText, expected);
     }
-}
-
-TEST(AHIDKeyboardAction, FailedPostsAreReportedAndTheirEffectsStay)
-{
-    AHIDKeyboardAction unconnected(nullptr);
-    EXPECT_FALSE(unconnected.PostKey(0));
-    EXPECT_FALSE(unconnected.PostVirtualKey(kShift, false));
-    EXPECT_FALSE(unconnected.PostAuxKey(NX_KEYTYPE_SOUND_UP));
-    EXPECT_FALSE(unconnected.PostSysDefinedKey(NX_SUBTYPE_EJECT_KEY));
-    EXPECT_EQ(unconnected.GetModifiers(), 0u);
-
-    ARecorder connection;
-    PlayKeyStrokeList(&connection, "");  // nothing to play: not even the closing flags
-    EXPECT_EQ(connection.fText, "");
-    AHIDKeyboardAction keyboard(&connection);
-    connection.fFail = true;
-    EXPECT_FALSE(keyboard.PostVirtualKey(kShift, false));
-    EXPECT_EQ(keyboard.GetModifiers(), NX_SHIFTMASK);  // the press counts although its post failed
-    EXPECT_FALSE(keyboard.PostAuxKey(NX_KEYTYPE_SOUND_UP));
-    EXPECT_FALSE(keyboard.PostSysDefinedKey(NX_SUBTYPE_EJECT_KEY));
-    connection.fFail = false;
-    // A key answers with its key up's result, and posts the key up even when
-    // the key down failed.
-    connection.fFailedType = NX_KEYDOWN;
-    connection.fText.clear();
-    EXPECT_TRUE(keyboard.PostKey(0));
-    EXPECT_EQ(connection.fText, "down 0, up 0");
-    connection.fFailedType = NX_KEYUP;
-    EXPECT_FALSE(keyboard.PostKey(0));
 }
