@@ -84,15 +84,30 @@ std::tuple<std::string, std::string, std::string> Words(const std::string& line)
     return {kind, type, rest};
 }
 
-// The reference the agent handed the open device of the product, 0 when none is open.
+// The reference the agent handed the newest open device of the product, 0 when none is open.
 uint32_t ReferenceOf(ADeviceManager& manager, uint32_t product)
 {
     const EDeviceType type = manager.QueryDeviceType({"", kVendorID, product});
+    uint32_t newest = 0;
     for (uint32_t reference = 1; reference < 64; ++reference) {
         if (const AHIDDevice* device = manager.FindHIDDevice(reference); device && device->GetDeviceType() == type)
-            return reference;
+            newest = reference;
     }
-    return 0;
+    return newest;
+}
+
+// Puts the store in the state: "mapping" (the case's), "not-xml",
+// "file-for-folder" (a file where its folder belongs) or "folder-for-file".
+void PutStore(AAgentHarness& agent, const std::string& state, const std::string& mapping)
+{
+    const std::filesystem::path folder = agent.ConfigFolder() / "Nuvexa";
+    std::filesystem::remove_all(folder);
+    if (state == "file-for-folder")
+        WriteWholeFile(folder, "a file where the folder belongs");
+    else if (state == "folder-for-file")
+        std::filesystem::create_directories(folder / "mapping.xml");
+    else
+        agent.WriteMapping(state == "not-xml" ? "this is not XML <" : mapping);
 }
 
 } // namespace
@@ -142,17 +157,29 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
                 std::filesystem::remove(agent.ResourceFolder() / type);
             }
         }
-        if (!mapping.empty())
+        // Where the case puts the store itself, or starts the agent, it does so in its place.
+        if (!mapping.empty() && std::find_if(actions, lines.end(), [](auto& l) { return l.starts_with("config "); }) ==
+                                    lines.end())
             agent.WriteMapping(MappingXml(mapping));
-        agent.Start();
+        if (std::find(actions, lines.end(), "start") == lines.end())
+            agent.Start();
         for (auto line = actions; line != lines.end(); ++line) {
             const auto [kind, type, rest] = Words(*line);
-            if (kind == "attach") {
-                devices[type] = agent.AttachDevice(products.at(type), AgentDescriptor(rest.empty() ? "device" : rest));
-                references[type] = ReferenceOf(agent.Manager(), products.at(type));
+            const std::string product = type.substr(0, type.find('#'));  // "btmouse#2" a second one
+            if (kind == "start") {
+                agent.Start();
+            } else if (kind == "config") {
+                PutStore(agent, type, MappingXml(mapping));
+            } else if (kind == "reload") {  // once the presses before are handled
+                ASSERT_TRUE(RunUntilIdle(agent.Loop()));
+                agent.Manager().ReloadPreferences();
+            } else if (kind == "attach") {
+                devices[type] = agent.AttachDevice(products.at(product), AgentDescriptor(rest.empty() ? "device" : rest));
+                references[type] = ReferenceOf(agent.Manager(), products.at(product));
             } else if (kind == "detach") {
+                const size_t count = agent.Manager().GetNumHIDDevices();
                 agent.HID().Remove({devices.at(type)});
-                ASSERT_TRUE(agent.RunUntil([&] { return ReferenceOf(agent.Manager(), products.at(type)) == 0; }));
+                ASSERT_TRUE(agent.RunUntil([&] { return agent.Manager().GetNumHIDDevices() == count - 1; }));
             } else if (kind == "press") {
                 ASSERT_TRUE(agent.Press(devices.at(type), inputs.at(rest)));
             } else if (kind == "report") {
