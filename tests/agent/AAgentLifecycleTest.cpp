@@ -122,7 +122,8 @@ TEST(AAgentLifecycle, DetachGivesEverythingUpOnceAndSetupBuildsItAgain)
     EXPECT_TRUE(manager.Setup());
     EXPECT_EQ(manager.GetNumHIDDevices(), 2);
     EXPECT_EQ(CountServedAgentPorts(), 3);
-    ASSERT_TRUE(agent.Reload([&] { return mapped() == "11"; }));
+    agent.Notifications().PostNotification("NuvexaAgent", "PrefChange");
+    ASSERT_TRUE(agent.RunUntil([&] { return mapped() == "11"; }));
     ASSERT_TRUE(agent.Press(first, AAgentHarness::kButton5));
     const std::string keyB = "KEY_B down, SYN_REPORT, KEY_B up, SYN_REPORT";
     EXPECT_TRUE(agent.RunUntil([&] { return agent.KeyEventsText() == keyB; })) << agent.KeyEventsText();

@@ -5,58 +5,45 @@
 
 #include "agent/ExecAppleScript.h"
 
-#include "platform/process/AChildProcess.h"
 #include "prefs/AException.h"
 #include "tests/support/ABusServiceStandIn.h"
+#include "tests/support/AChildProgram.h"
 #include "tests/support/APrivateBus.h"
 #include "tests/support/AStandInPrograms.h"
 #include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <mutex>
 #include <sstream>
 
 namespace {
 
-using AArguments = std::vector<std::string>;
-
 // An MPRIS media player on the private bus: answers PlaybackStatus and
-// records the Player methods called, or refuses them.
-class AStandInPlayer {
-public:
-    AStandInPlayer(const std::string& name, std::string status, bool refuses = false)
-        : fStatus(std::move(status)), fRefuses(refuses),
-          fService("org.mpris.MediaPlayer2." + name, "/org/mpris/MediaPlayer2", [this](sd_bus_message* call) {
+// records the Player methods called ("; <name> <method>"), or refuses them.
+struct AStandInPlayer {
+    AStandInPlayer(const std::string& name, const std::string& status, bool refuses)
+        : fService("org.mpris.MediaPlayer2." + name, "/org/mpris/MediaPlayer2", [=, this](sd_bus_message* call) {
               const char *interface = nullptr, *property = nullptr;
               if (sd_bus_message_is_method_call(call, "org.freedesktop.DBus.Properties", "Get") &&
                   sd_bus_message_read(call, "ss", &interface, &property) >= 0 &&
                   property == std::string("PlaybackStatus"))
-                  sd_bus_reply_method_return(call, "v", "s", fStatus.c_str());
+                  sd_bus_reply_method_return(call, "v", "s", status.c_str());
               else if (sd_bus_message_get_interface(call) != std::string("org.mpris.MediaPlayer2.Player"))
                   sd_bus_reply_method_errorf(call, "org.freedesktop.DBus.Error.UnknownMethod", "no such method");
               else {
                   std::lock_guard lock(fMutex);
-                  fCalls.push_back(sd_bus_message_get_member(call));
-                  fRefuses ? sd_bus_reply_method_errorf(call, "org.mpris.MediaPlayer2.Error", "cannot do that now")
-                           : sd_bus_reply_method_return(call, nullptr);
+                  fCalls += "; " + name + " " + sd_bus_message_get_member(call);
+                  refuses ? sd_bus_reply_method_errorf(call, "org.mpris.MediaPlayer2.Error", "cannot do that now")
+                          : sd_bus_reply_method_return(call, nullptr);
               }
           })
     {
     }
-    AArguments Calls()
-    {
-        std::lock_guard lock(fMutex);
-        return fCalls;
-    }
 
-private:
-    std::string fStatus;
-    bool fRefuses;
     std::mutex fMutex;
-    AArguments fCalls;
-    ABusServiceStandIn fService;
+    std::string fCalls;
+    ABusServiceStandIn fService;  // last: stops answering before the record goes
 };
 
 } // namespace
@@ -67,9 +54,8 @@ TEST(ShippedScripts, EachRowOfTheFixtureHasItsOutcome)
         SCOPED_TRACE(rule + "\n" + given);
         ATemporaryFolder root;
         const auto& folder = root.Path();
-        std::filesystem::create_directories(folder / "share" / "nuvexa");
-        std::filesystem::create_directories(folder / "bin");
-        std::filesystem::create_directories(folder / "tools");
+        for (const char* made : {"share/nuvexa", "bin", "tools"})
+            std::filesystem::create_directories(folder / made);
         std::istringstream words(given);
         std::string script;
         words >> script;
@@ -82,28 +68,26 @@ TEST(ShippedScripts, EachRowOfTheFixtureHasItsOutcome)
         std::optional<AScopedEnvironment> display(std::in_place, "DISPLAY", "");
         std::optional<APrivateBus> bus(std::in_place);
         std::optional<AScopedEnvironment> noBus;
-        std::vector<std::pair<std::string, std::unique_ptr<AStandInPlayer>>> players;
-        AChildProcess office;
+        std::vector<std::unique_ptr<AStandInPlayer>> players;
+        std::optional<AChildProgram> office;
         std::string nuvexactl = "beside";
         for (std::string word; words >> word;) {
             const std::string key = word.substr(0, word.find('=')), value = word.substr(word.find('=') + 1);
             const std::string name = value.substr(0, value.find(':')), status = value.substr(value.find(':') + 1);
-            if (key == "nuvexactl")
+            if (key == "nuvexactl") {
                 nuvexactl = value;
-            else if (key == "bus")
-                bus.reset(), noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder / "none").string());
-            else if (key == "player" || key == "refusing")
-                players.emplace_back(name, std::make_unique<AStandInPlayer>(name, status, key == "refusing"));
-            else if (key == "soffice") {  // a process that goes by LibreOffice's name
+            } else if (key == "bus") {
+                bus.reset();
+                noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder / "none").string());
+            } else if (key == "player" || key == "refusing") {
+                players.push_back(std::make_unique<AStandInPlayer>(name, status, key == "refusing"));
+            } else if (key == "soffice") {  // a process that goes by LibreOffice's name
                 WriteExecutable(folder / "soffice.bin", ReadWholeFile("/bin/sleep"));
-                ASSERT_TRUE(office.Start((folder / "soffice.bin").string(), {"300"}, {}));
-            } else if (key == "windows") {
+                office.emplace(folder / "soffice.bin", std::vector<std::string>{"300"});
+            } else if (key == "windows" || key == "active") {  // X11, and what the stand-in xdotool finds
                 display.emplace("DISPLAY", ":97");
-                std::string windows = value;
-                std::replace(windows.begin(), windows.end(), ',', '\n');
-                WriteWholeFile(folder / "windows", windows.empty() ? "" : windows + "\n");
-            } else if (key == "active")
-                WriteWholeFile(folder / "active", value + "\n");
+                WriteWholeFile(folder / key, value + "\n");
+            }
         }
         if (nuvexactl != "none")
             WriteRecorder(folder / (nuvexactl == "path" ? "tools" : "bin") / "nuvexactl", folder / "record",
@@ -115,22 +99,19 @@ TEST(ShippedScripts, EachRowOfTheFixtureHasItsOutcome)
         } catch (const AException& failure) {
             observed = failure.GetReason();
         }
-        if (office.Pid() > 0)
-            kill(office.Pid(), SIGKILL), office.Wait();
         if (std::filesystem::exists(folder / "record")) {
             observed += "; played";
             for (const std::string& argument : ReadRecordedArguments(folder / "record"))
                 observed += " " + argument;
         }
-        for (auto& [name, player] : players) {
-            for (const std::string& call : player->Calls())
-                observed += "; " + name + " " + call;
+        for (const auto& player : players) {
+            std::lock_guard lock(player->fMutex);
+            observed += player->fCalls;
         }
         if (std::filesystem::exists(folder / "activated"))
-            observed += "; " + ReadWholeFile(folder / "activated").substr(0, ReadWholeFile(folder / "activated").find('\n'));
-        std::string lines = expected;
-        for (size_t at; (at = lines.find("\\n")) != std::string::npos;)
-            lines.replace(at, 2, "\n");
-        EXPECT_EQ(observed, lines);
+            observed += "; " + ReadWholeFile(folder / "activated");
+        for (size_t at; (at = observed.find('\n')) != std::string::npos;)
+            observed.replace(at, 1, "\\n");
+        EXPECT_EQ(observed, expected);
     }
 }

@@ -125,12 +125,6 @@ bool AAgentHarness::RunUntil(const std::function<bool()>& predicate, double seco
     return fLoop.RunUntil(predicate, static_cast<uint64_t>(seconds * 1e6));
 }
 
-bool AAgentHarness::Reload(const std::function<bool()>& reloaded)
-{
-    fNotifications.PostNotification("NuvexaAgent", "PrefChange");
-    return RunUntil(reloaded);
-}
-
 int AAgentHarness::Barrier()
 {
     const int barriers = fBarriers;

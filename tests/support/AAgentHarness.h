@@ -81,8 +81,6 @@ public:
 
     // Runs the loop until the predicate holds (at most `seconds`).
     bool RunUntil(const std::function<bool()>& predicate, double seconds = 10.0);
-    // Posts the reload notification and runs until `reloaded` holds.
-    bool Reload(const std::function<bool()>& reloaded);
     // Runs until a notification posted now comes back on the agent's bus
     // connection, which delivers in order: everything posted before has
     // reached the agent. Answers the "NuvexaPreferences" posts heard since
@@ -91,7 +89,6 @@ public:
 
     // What the agent did.
     std::vector<std::string> ScriptRuns() const;  // stand-in scripts and xdg-open, in order
-    const std::vector<AEvdevEvent>& KeyEvents() const { return *fKeyEvents; }
     std::string KeyEventsText() const;
     void ClearKeyEvents() { fKeyEvents->clear(); }
     const std::vector<ARecordingAlerts::AAlert>& Alerts() const { return fAlerts.fAlerts; }
