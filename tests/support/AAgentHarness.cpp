@@ -79,7 +79,6 @@ void AAgentHarness::Start(std::function<std::unique_ptr<APowerMonitor>(ADeviceMa
     environment.fHIDServices = &fHID;
     environment.fNotifications = &fNotifications;
     environment.fOpenEventSystem = [this]() -> std::unique_ptr<AEventSystemConnection> {
-        ++fOpenedKeyboards;
         auto keyboard = std::make_unique<ARecordingVirtualKeyboard>();
         fKeyEvents = keyboard->Record();
         return std::make_unique<AEvdevEventSystem>(std::move(keyboard));

@@ -92,7 +92,6 @@ public:
     std::string KeyEventsText() const;
     void ClearKeyEvents() { fKeyEvents->clear(); }
     const std::vector<ARecordingAlerts::AAlert>& Alerts() const { return fAlerts.fAlerts; }
-    int CountOpenedKeyboards() const { return fOpenedKeyboards; }
 
 private:
     static void Heard(ADistributedNotificationCenter*, void* harness, std::string_view name, std::string_view);
@@ -108,6 +107,5 @@ private:
     int fBarriers = 0;
     ARecordingAlerts fAlerts;
     std::shared_ptr<std::vector<AEvdevEvent>> fKeyEvents = std::make_shared<std::vector<AEvdevEvent>>();
-    int fOpenedKeyboards = 0;
     std::unique_ptr<ADeviceManager> fManager;
 };
