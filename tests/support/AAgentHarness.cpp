@@ -4,39 +4,35 @@
 
 #include "tests/support/ARecordingVirtualKeyboard.h"
 
+#include <pugixml.hpp>
+
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 
-namespace {
-
 constexpr const char* kBarrier = "NuvexaTestBarrier";
-
-std::string EscapeAttribute(const std::string& text)
-{
-    std::string escaped;
-    for (const char c : text)
-        escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string(1, c);
-    return escaped;
-}
-
-} // namespace
 
 std::string MappingXml(const std::vector<AMappedDevice>& devices)
 {
-    std::ostringstream xml;
-    xml << "<?xml version=\"1.0\"?>\n<devices>\n";
+    pugi::xml_document document;
+    pugi::xml_node root = document.append_child("devices");
     for (const AMappedDevice& device : devices) {
-        const uint32_t product = device.fType == "btmouse" ? kProductBTMouse
-                                 : device.fType == "presenter" ? kProductPresenter : kProductRFMouse;
-        xml << "  <device device_type=\"" << device.fType << "\" vid=\"" << kVendorID << "\" pid=\"" << product
-            << "\" presentation_type=\"" << device.fPresentationType << "\">\n";
-        for (const AMappedEvent& event : device.fEvents)
-            xml << "    <event id=\"" << event.fId << "\" launch_type=\"" << event.fLaunchType
-                << "\" launch_arg=\"" << EscapeAttribute(event.fLaunchArg) << "\"/>\n";
-        xml << "  </device>\n";
+        pugi::xml_node record = root.append_child("device");
+        record.append_attribute("device_type") = device.fType.c_str();
+        record.append_attribute("vid") = kVendorID;
+        record.append_attribute("pid") = device.fType == "btmouse"     ? kProductBTMouse
+                                         : device.fType == "presenter" ? kProductPresenter
+                                                                       : kProductRFMouse;
+        record.append_attribute("presentation_type") = device.fPresentationType;
+        for (const AMappedEvent& event : device.fEvents) {
+            pugi::xml_node mapped = record.append_child("event");
+            mapped.append_attribute("id") = event.fId;
+            mapped.append_attribute("launch_type") = event.fLaunchType.c_str();
+            mapped.append_attribute("launch_arg") = event.fLaunchArg.c_str();
+        }
     }
-    xml << "</devices>\n";
+    std::ostringstream xml;
+    document.save(xml);
     return xml.str();
 }
 

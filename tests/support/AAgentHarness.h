@@ -30,7 +30,7 @@ struct AMappedDevice {
     int fPresentationType = 0;
     std::vector<AMappedEvent> fEvents;
 };
-// A "mapping.xml" holding the devices (attribute values escaped).
+// A "mapping.xml" holding the devices.
 std::string MappingXml(const std::vector<AMappedDevice>& devices);
 // A report descriptor from tests/fixtures/agent/<name>.hex.
 std::vector<uint8_t> AgentDescriptor(const std::string& name);
