@@ -86,11 +86,10 @@ void AAgentHarness::Start(std::function<std::unique_ptr<APowerMonitor>(ADeviceMa
     fManager->Setup();
 }
 
-void AAgentHarness::Stop()
+AAgentHarness::~AAgentHarness()
 {
     if (fManager)
         fManager->Detach();
-    fManager.reset();
 }
 
 AStandInHIDBackend::AHandle AAgentHarness::AttachDevice(uint32_t productID, const std::vector<uint8_t>& descriptor)

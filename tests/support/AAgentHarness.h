@@ -57,14 +57,13 @@ public:
     enum AInput { kButton5, kButton4, kBracketLeft, kBracketRight, kKeyB, kKeyP };
 
     explicit AAgentHarness(AResources resources = AResources::kStandIn);
-    ~AAgentHarness() { Stop(); }
+    ~AAgentHarness();
     AAgentHarness(const AAgentHarness&) = delete;
     AAgentHarness& operator=(const AAgentHarness&) = delete;
 
     void WriteMapping(const std::string& xml);
-    // Makes the manager (which loads the store) and sets it up; Stop detaches and destroys it.
+    // Makes the manager (which loads the store) and sets it up; the harness detaches it at its end.
     void Start(std::function<std::unique_ptr<APowerMonitor>(ADeviceManager&)> openPowerMonitor = {});
-    void Stop();
 
     ADeviceManager& Manager() { return *fManager; }
     AEventLoop& Loop() { return fLoop; }
