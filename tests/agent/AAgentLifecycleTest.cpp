@@ -1,9 +1,12 @@
 // The agent's lifetime and its device set: Setup and Detach, sleep and wake
 // through python3-dbusmock's logind, devices arriving and leaving, and the
 // device list it serves (tests/fixtures/agent/presses.txt has a store that
-// cannot be read, and two devices of one type).
+// cannot be read, and two devices of one type); and the real nuvexa-agent
+// program in a private session (no devices, no /dev/uinput, no logind there:
+// it must run all the same), asked by the real nuvexactl, interrupted and stopped.
 
 #include "tests/support/AAgentHarness.h"
+#include "tests/support/AChildProgram.h"
 #include "tests/support/AStandInLogind.h"
 
 #include "platform/bus/ALogindPowerMonitor.h"
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <thread>
 
 namespace {
@@ -58,6 +62,27 @@ std::string Types(AAgentHarness& agent)
         types += (types.empty() ? "" : " ") + text.substr(at + 6, text.find('"', at + 6) - at - 6);
     return types;
 }
+
+class AAgentProcessTest : public ::testing::Test {
+protected:
+    // Ready once its device list port answers.
+    std::unique_ptr<AChildProgram> StartAgent()
+    {
+        auto agent = std::make_unique<AChildProgram>(BuildBinaryPath("nuvexa-agent"), std::vector<std::string>{});
+        EXPECT_TRUE(WaitFor([&] { return !agent->IsRunning() || ARemoteMessagePort::Create("MouseListPort"); }) &&
+                    agent->IsRunning())
+            << agent->Stderr();
+        return agent;
+    }
+    AProgramResult Nuvexactl(const std::vector<std::string>& arguments)
+    {
+        return RunProgram(BuildBinaryPath("nuvexactl"), arguments);
+    }
+
+    AAgentSession fSession;
+    // No system bus: the agent runs without sleep and wake handling.
+    AScopedEnvironment fSystemBus{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (fSession.Root() / "none").string()};
+};
 
 } // namespace
 
@@ -244,4 +269,39 @@ TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndOnlyThoseThatCanActJoin)
     EXPECT_EQ(Types(agent), "-1 -1 2");
     EXPECT_EQ(batch({other, closed, keyboard}, false), 1);
     EXPECT_EQ(Types(agent), "-1");
+}
+
+TEST_F(AAgentProcessTest, RunsWithoutDevicesAndEndsOnInterruptOrTerminateWithStatusZero)
+{
+    for (const auto& [signal, output] : {std::pair{SIGINT, "\nInterrupted...\n"}, {SIGTERM, ""}}) {
+        SCOPED_TRACE(strsignal(signal));
+        auto agent = StartAgent();
+        const AProgramResult devices = Nuvexactl({"devices", "--json"});
+        EXPECT_EQ(devices.fStatus, 0) << devices.fStderr;
+        EXPECT_EQ(devices.fStdout, "{\"devices\":[]}\n");
+        agent->Signal(signal);
+        EXPECT_EQ(agent->Wait(10.0), 0);
+        EXPECT_EQ(agent->Stdout(), output);
+        EXPECT_EQ(CountServedAgentPorts(), 0);  // every port name given up
+    }
+}
+
+TEST_F(AAgentProcessTest, RefusesUnknownOptionsAndASecondAgentAndRunsWithAStoreItCannotCreate)
+{
+    const AProgramResult bogus = RunProgram(BuildBinaryPath("nuvexa-agent"), {"--bogus"});
+    EXPECT_EQ(bogus.fStatus, 2);
+    EXPECT_NE(bogus.fStderr.find("unknown option '--bogus'"), std::string::npos);
+    EXPECT_EQ(CountServedAgentPorts(), 0);
+    WriteWholeFile(fSession.ConfigFolder() / "Nuvexa", "a file where the folder belongs");
+    auto first = StartAgent();
+    const AProgramResult second = RunProgram(BuildBinaryPath("nuvexa-agent"), {}, {}, 10.0);
+    EXPECT_EQ(second.fStatus, 3);
+    EXPECT_NE(second.fStderr.find("another agent is already running"), std::string::npos) << second.fStderr;
+    EXPECT_TRUE(first->IsRunning());
+    EXPECT_EQ(Nuvexactl({"devices", "--json"}).fStdout, "{\"devices\":[]}\n");
+    // With no notification service on this bus the report is on standard error.
+    EXPECT_TRUE(WaitFor([&] {
+        return first->Stderr().find("nuvexa-agent: cannot read the button mappings: PrefController: Could not "
+                                    "locate config file") != std::string::npos;
+    })) << first->Stderr();
 }
