@@ -144,13 +144,10 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
             if (kind == "device") {
                 record->fPresentationType = std::stoi(rest);
             } else if (kind == "event") {
-                std::istringstream fields(rest);
-                int id = 0;
-                std::string launchType, argument;
-                std::getline(fields >> id >> launchType >> std::ws, argument);
+                auto [id, launchType, argument] = Words(rest);
                 if (argument.starts_with("@/"))
                     argument = (agent.ResourceFolder() / argument.substr(2)).string();
-                record->fEvents.push_back({id, launchType, argument});
+                record->fEvents.push_back({std::stoi(id), launchType, argument});
             } else if (kind == "without") {
                 std::filesystem::remove(agent.ResourceFolder() / type);
             }
@@ -172,7 +169,8 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
                 ASSERT_TRUE(RunUntilIdle(agent.Loop()));
                 agent.Manager().ReloadPreferences();
             } else if (kind == "attach") {
-                devices[type] = agent.AttachDevice(products.at(product), AgentDescriptor(rest.empty() ? "device" : rest));
+                const auto descriptor = AgentDescriptor(rest.empty() ? "device" : rest);
+                devices[type] = agent.AttachDevice(products.at(product), descriptor);
                 references[type] = ReferenceOf(agent.Manager(), products.at(product));
             } else if (kind == "detach") {
                 const size_t count = agent.Manager().GetNumHIDDevices();

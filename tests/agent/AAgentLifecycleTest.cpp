@@ -30,13 +30,6 @@ size_t CountOpenDescriptors()
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
-auto LogindMonitor(AAgentHarness& agent)
-{
-    return [&agent](ADeviceManager& manager) -> std::unique_ptr<APowerMonitor> {
-        return ALogindPowerMonitor::Open(agent.Loop(), ADeviceManager::PowerManagementCallback, &manager);
-    };
-}
-
 // Asks "MouseListPort" from another thread while the agent's loop runs here.
 std::string RequestDeviceList(AAgentHarness& agent, int32_t messageId = 0, const AMessageData* payload = nullptr)
 {
@@ -139,7 +132,9 @@ TEST(AAgentLifecycle, SleepClosesEverythingAndWakeOpensItAgainAHundredTimesLeaki
     AStandInLogind logind;
     AAgentHarness agent;
     agent.WriteMapping(MappingXml({{"rfmouse", 0, {{4, "keystroke", "0"}}}}));
-    agent.Start(LogindMonitor(agent));
+    agent.Start([&agent](ADeviceManager& manager) -> std::unique_ptr<APowerMonitor> {
+        return ALogindPowerMonitor::Open(agent.Loop(), ADeviceManager::PowerManagementCallback, &manager);
+    });
     const AHandle mouse = agent.AttachDevice(kProductRFMouse);
     agent.AttachDevice(kProductPresenter);
     EXPECT_EQ(agent.Barrier(), 2);  // a device change for each arrival

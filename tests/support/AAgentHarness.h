@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct AMappedEvent {
@@ -38,15 +39,8 @@ std::vector<uint8_t> AgentDescriptor(const std::string& name);
 // Keeps every alert it is asked to show, in order.
 class ARecordingAlerts : public AAlertPresenter {
 public:
-    struct AAlert {
-        std::string fTitle;
-        std::string fMessage;
-        bool operator==(const AAlert&) const = default;
-    };
-    void ShowAlert(const std::string& title, const std::string& message) override
-    {
-        fAlerts.push_back({title, message});
-    }
+    using AAlert = std::pair<std::string, std::string>;  // the title, the message
+    void ShowAlert(const std::string& title, const std::string& text) override { fAlerts.emplace_back(title, text); }
     std::vector<AAlert> fAlerts;
 };
 
