@@ -41,27 +41,26 @@ public:
     {
         ANXEventData expected;
         std::memset(&expected, 0, sizeof expected);
-        std::string text;
+        char text[64];
         if (type == NX_KEYDOWN || type == NX_KEYUP) {
             expected.key.keyCode = data.key.keyCode;
-            text = (type == NX_KEYDOWN ? "down " : "up ") + std::to_string(data.key.keyCode);
-            text += flags != 1 || options != 0 ? " (bad flags)" : "";
+            std::snprintf(text, sizeof text, "%s %u%s", type == NX_KEYDOWN ? "down" : "up", data.key.keyCode,
+                          flags != 1 || options != 0 ? " (bad flags)" : "");
         } else if (type == NX_FLAGSCHANGED) {
-            char hex[16];
-            std::snprintf(hex, sizeof hex, "0x%x", flags);
-            text = std::string("flags ") + hex + (options != kIOHIDSetGlobalEventFlags ? " (bad options)" : "");
+            std::snprintf(text, sizeof text, "flags 0x%x%s", flags,
+                          options != kIOHIDSetGlobalEventFlags ? " (bad options)" : "");
         } else {
             expected.compound.subType = data.compound.subType;
             expected.compound.misc.L[0] = data.compound.misc.L[0];
-            char word[16];
-            std::snprintf(word, sizeof word, "0x%08x", static_cast<uint32_t>(data.compound.misc.L[0]));
-            text = (data.compound.subType == NX_SUBTYPE_AUX_CONTROL_BUTTONS ? "aux " : "sys ") +
-                   std::to_string(data.compound.subType) + " " + word +
-                   (flags != 0 || options != 0 ? " (bad flags)" : "");
+            std::snprintf(text, sizeof text, "%s %d 0x%08x%s",
+                          data.compound.subType == NX_SUBTYPE_AUX_CONTROL_BUTTONS ? "aux" : "sys",
+                          data.compound.subType, static_cast<uint32_t>(data.compound.misc.L[0]),
+                          flags != 0 || options != 0 ? " (bad flags)" : "");
         }
-        text += version != 2 ? " (bad version)" : std::memcmp(&expected, &data, sizeof data) != 0 ? " (bad data)" : "";
-        fText += (fText.empty() ? "" : ", ") + text;
-        return fFailing.find(text.substr(0, text.find(' '))) == std::string::npos;
+        const bool zeroElsewhere = std::memcmp(&expected, &data, sizeof data) == 0;
+        fText += (fText.empty() ? "" : ", ") + std::string(text) +
+                 (version != 2 ? " (bad version)" : zeroElsewhere ? "" : " (bad data)");
+        return fFailing.find(std::string(text, std::strchr(text, ' '))) == std::string::npos;
     }
     std::string fText;
     std::string fFailing;  // the kinds of post that fail ("down up flags aux sys")

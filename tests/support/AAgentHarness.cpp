@@ -2,8 +2,6 @@
 
 #include "platform/input/AEvdevEventSystem.h"
 
-#include "tests/support/ARecordingVirtualKeyboard.h"
-
 #include <pugixml.hpp>
 
 #include <cstdlib>
@@ -135,9 +133,4 @@ std::vector<std::string> AAgentHarness::ScriptRuns() const
     for (std::string line; std::getline(lines, line);)
         runs.push_back(line);
     return runs;
-}
-
-std::string AAgentHarness::KeyEventsText() const
-{
-    return FormatEvdevEvents(*fKeyEvents);
 }

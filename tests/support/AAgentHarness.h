@@ -12,6 +12,7 @@
 #include "platform/bus/ADistributedNotificationCenter.h"
 
 #include "tests/support/AAgentSession.h"
+#include "tests/support/ARecordingVirtualKeyboard.h"
 #include "tests/support/AStandInHIDBackend.h"
 
 #include <filesystem>
@@ -82,7 +83,7 @@ public:
 
     // What the agent did.
     std::vector<std::string> ScriptRuns() const;  // stand-in scripts and xdg-open, in order
-    std::string KeyEventsText() const;
+    std::string KeyEventsText() const { return FormatEvdevEvents(*fKeyEvents); }
     void ClearKeyEvents() { fKeyEvents->clear(); }
     const std::vector<ARecordingAlerts::AAlert>& Alerts() const { return fAlerts.fAlerts; }
 
