@@ -83,6 +83,7 @@ public:
 
     // What the agent did.
     std::vector<std::string> ScriptRuns() const;  // stand-in scripts and xdg-open, in order
+    const std::vector<AEvdevEvent>& KeyEvents() const { return *fKeyEvents; }
     std::string KeyEventsText() const { return FormatEvdevEvents(*fKeyEvents); }
     void ClearKeyEvents() { fKeyEvents->clear(); }
     const std::vector<ARecordingAlerts::AAlert>& Alerts() const { return fAlerts.fAlerts; }
