@@ -2,41 +2,35 @@
 
 #include "platform/input/AEvdevEventSystem.h"
 
-#include "tests/support/ARecordingVirtualKeyboard.h"
+#include <pugixml.hpp>
 
 #include <cstdlib>
 #include <sstream>
 #include <stdexcept>
 
-namespace {
-
 constexpr const char* kBarrier = "NuvexaTestBarrier";
-
-std::string EscapeAttribute(const std::string& text)
-{
-    std::string escaped;
-    for (const char c : text)
-        escaped += c == '&' ? "&amp;" : c == '<' ? "&lt;" : c == '>' ? "&gt;" : c == '"' ? "&quot;" : std::string(1, c);
-    return escaped;
-}
-
-} // namespace
 
 std::string MappingXml(const std::vector<AMappedDevice>& devices)
 {
-    std::ostringstream xml;
-    xml << "<?xml version=\"1.0\"?>\n<devices>\n";
+    pugi::xml_document document;
+    pugi::xml_node root = document.append_child("devices");
     for (const AMappedDevice& device : devices) {
-        const uint32_t product = device.fType == "btmouse" ? kProductBTMouse
-                                 : device.fType == "presenter" ? kProductPresenter : kProductRFMouse;
-        xml << "  <device device_type=\"" << device.fType << "\" vid=\"" << kVendorID << "\" pid=\"" << product
-            << "\" presentation_type=\"" << device.fPresentationType << "\">\n";
-        for (const AMappedEvent& event : device.fEvents)
-            xml << "    <event id=\"" << event.fId << "\" launch_type=\"" << event.fLaunchType
-                << "\" launch_arg=\"" << EscapeAttribute(event.fLaunchArg) << "\"/>\n";
-        xml << "  </device>\n";
+        pugi::xml_node record = root.append_child("device");
+        record.append_attribute("device_type") = device.fType.c_str();
+        record.append_attribute("vid") = kVendorID;
+        record.append_attribute("pid") = device.fType == "btmouse"     ? kProductBTMouse
+                                         : device.fType == "presenter" ? kProductPresenter
+                                                                       : kProductRFMouse;
+        record.append_attribute("presentation_type") = device.fPresentationType;
+        for (const AMappedEvent& event : device.fEvents) {
+            pugi::xml_node mapped = record.append_child("event");
+            mapped.append_attribute("id") = event.fId;
+            mapped.append_attribute("launch_type") = event.fLaunchType.c_str();
+            mapped.append_attribute("launch_arg") = event.fLaunchArg.c_str();
+        }
     }
-    xml << "</devices>\n";
+    std::ostringstream xml;
+    document.save(xml);
     return xml.str();
 }
 
@@ -79,7 +73,6 @@ void AAgentHarness::Start(std::function<std::unique_ptr<APowerMonitor>(ADeviceMa
     environment.fHIDServices = &fHID;
     environment.fNotifications = &fNotifications;
     environment.fOpenEventSystem = [this]() -> std::unique_ptr<AEventSystemConnection> {
-        ++fOpenedKeyboards;
         auto keyboard = std::make_unique<ARecordingVirtualKeyboard>();
         fKeyEvents = keyboard->Record();
         return std::make_unique<AEvdevEventSystem>(std::move(keyboard));
@@ -91,11 +84,10 @@ void AAgentHarness::Start(std::function<std::unique_ptr<APowerMonitor>(ADeviceMa
     fManager->Setup();
 }
 
-void AAgentHarness::Stop()
+AAgentHarness::~AAgentHarness()
 {
     if (fManager)
         fManager->Detach();
-    fManager.reset();
 }
 
 AStandInHIDBackend::AHandle AAgentHarness::AttachDevice(uint32_t productID, const std::vector<uint8_t>& descriptor)
@@ -125,12 +117,6 @@ bool AAgentHarness::RunUntil(const std::function<bool()>& predicate, double seco
     return fLoop.RunUntil(predicate, static_cast<uint64_t>(seconds * 1e6));
 }
 
-bool AAgentHarness::Reload(const std::function<bool()>& reloaded)
-{
-    fNotifications.PostNotification("NuvexaAgent", "PrefChange");
-    return RunUntil(reloaded);
-}
-
 int AAgentHarness::Barrier()
 {
     const int barriers = fBarriers;
@@ -147,9 +133,4 @@ std::vector<std::string> AAgentHarness::ScriptRuns() const
     for (std::string line; std::getline(lines, line);)
         runs.push_back(line);
     return runs;
-}
-
-std::string AAgentHarness::KeyEventsText() const
-{
-    return FormatEvdevEvents(*fKeyEvents);
 }

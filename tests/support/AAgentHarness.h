@@ -12,12 +12,14 @@
 #include "platform/bus/ADistributedNotificationCenter.h"
 
 #include "tests/support/AAgentSession.h"
+#include "tests/support/ARecordingVirtualKeyboard.h"
 #include "tests/support/AStandInHIDBackend.h"
 
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct AMappedEvent {
@@ -30,7 +32,7 @@ struct AMappedDevice {
     int fPresentationType = 0;
     std::vector<AMappedEvent> fEvents;
 };
-// A "mapping.xml" holding the devices (attribute values escaped).
+// A "mapping.xml" holding the devices.
 std::string MappingXml(const std::vector<AMappedDevice>& devices);
 // A report descriptor from tests/fixtures/agent/<name>.hex.
 std::vector<uint8_t> AgentDescriptor(const std::string& name);
@@ -38,15 +40,8 @@ std::vector<uint8_t> AgentDescriptor(const std::string& name);
 // Keeps every alert it is asked to show, in order.
 class ARecordingAlerts : public AAlertPresenter {
 public:
-    struct AAlert {
-        std::string fTitle;
-        std::string fMessage;
-        bool operator==(const AAlert&) const = default;
-    };
-    void ShowAlert(const std::string& title, const std::string& message) override
-    {
-        fAlerts.push_back({title, message});
-    }
+    using AAlert = std::pair<std::string, std::string>;  // the title, the message
+    void ShowAlert(const std::string& title, const std::string& text) override { fAlerts.emplace_back(title, text); }
     std::vector<AAlert> fAlerts;
 };
 
@@ -57,14 +52,13 @@ public:
     enum AInput { kButton5, kButton4, kBracketLeft, kBracketRight, kKeyB, kKeyP };
 
     explicit AAgentHarness(AResources resources = AResources::kStandIn);
-    ~AAgentHarness() { Stop(); }
+    ~AAgentHarness();
     AAgentHarness(const AAgentHarness&) = delete;
     AAgentHarness& operator=(const AAgentHarness&) = delete;
 
     void WriteMapping(const std::string& xml);
-    // Makes the manager (which loads the store) and sets it up; Stop detaches and destroys it.
+    // Makes the manager (which loads the store) and sets it up; the harness detaches it at its end.
     void Start(std::function<std::unique_ptr<APowerMonitor>(ADeviceManager&)> openPowerMonitor = {});
-    void Stop();
 
     ADeviceManager& Manager() { return *fManager; }
     AEventLoop& Loop() { return fLoop; }
@@ -81,8 +75,6 @@ public:
 
     // Runs the loop until the predicate holds (at most `seconds`).
     bool RunUntil(const std::function<bool()>& predicate, double seconds = 10.0);
-    // Posts the reload notification and runs until `reloaded` holds.
-    bool Reload(const std::function<bool()>& reloaded);
     // Runs until a notification posted now comes back on the agent's bus
     // connection, which delivers in order: everything posted before has
     // reached the agent. Answers the "NuvexaPreferences" posts heard since
@@ -92,10 +84,9 @@ public:
     // What the agent did.
     std::vector<std::string> ScriptRuns() const;  // stand-in scripts and xdg-open, in order
     const std::vector<AEvdevEvent>& KeyEvents() const { return *fKeyEvents; }
-    std::string KeyEventsText() const;
+    std::string KeyEventsText() const { return FormatEvdevEvents(*fKeyEvents); }
     void ClearKeyEvents() { fKeyEvents->clear(); }
     const std::vector<ARecordingAlerts::AAlert>& Alerts() const { return fAlerts.fAlerts; }
-    int CountOpenedKeyboards() const { return fOpenedKeyboards; }
 
 private:
     static void Heard(ADistributedNotificationCenter*, void* harness, std::string_view name, std::string_view);
@@ -111,6 +102,5 @@ private:
     int fBarriers = 0;
     ARecordingAlerts fAlerts;
     std::shared_ptr<std::vector<AEvdevEvent>> fKeyEvents = std::make_shared<std::vector<AEvdevEvent>>();
-    int fOpenedKeyboards = 0;
     std::unique_ptr<ADeviceManager> fManager;
 };

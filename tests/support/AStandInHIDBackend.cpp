@@ -64,9 +64,7 @@ AHIDService AStandInHIDBackend::GetService(AHandle device) const
 {
     const ADevice& it = fDevices.at(device);
     const std::string key = "standin-hidraw" + std::to_string(device);
-    if (it.fFaults.fPropertiesUnreadable)
-        return {key, std::nullopt, std::nullopt};
-    return {key, it.fVendorID, it.fProductID};
+    return it.fFaults.fPropertiesUnreadable ? AHIDService{key, {}, {}} : AHIDService{key, it.fVendorID, it.fProductID};
 }
 
 void AStandInHIDBackend::Queue(bool arrival, const std::vector<AHandle>& devices)
