@@ -7,9 +7,8 @@
 
 inline bool RunUntilIdle(AEventLoop& loop, int maxDispatches = 10000)
 {
-    for (int dispatched = 0; dispatched < maxDispatches; ++dispatched) {
+    for (int dispatched = 0; dispatched < maxDispatches; ++dispatched)
         if (sd_event_run(loop.Get(), 0) <= 0)
             return true;
-    }
     return false;
 }

@@ -84,8 +84,8 @@ bool IsClosedByPort(const AFileDescriptor& client)
 }
 
 // The port folder looked up twice: made when missing, made private again
-// when found open.
-void ExpectPrivateTwice(const std::string& folder, uid_t uid)
+// when found open. False once the test has failed.
+bool ExpectPrivateTwice(const std::string& folder, uid_t uid)
 {
     for (mode_t opened : {0755, 0700}) {
         struct stat info {};
@@ -94,6 +94,7 @@ void ExpectPrivateTwice(const std::string& folder, uid_t uid)
         EXPECT_EQ(std::pair(info.st_mode & (S_IFMT | 07777), info.st_uid), std::pair(S_IFDIR | 0700u, uid));
         chmod(folder.c_str(), opened);
     }
+    return !testing::Test::HasFailure();
 }
 
 } // namespace
@@ -272,7 +273,7 @@ TEST_F(AMessagePortTest, OnlyValidNamesInAPrivateFolderAreServedOnceAndFreedWith
     const pid_t child = fork();
     if (child == 0) {
         unsetenv("XDG_RUNTIME_DIR");
-        _exit(AUserIds{uid, uid}.Become() && (ExpectPrivateTwice(fallback, uid), !HasFailure()) ? 0 : 1);
+        _exit(AUserIds{uid, uid}.Become() && ExpectPrivateTwice(fallback, uid) ? 0 : 1);
     }
     EXPECT_EQ(std::pair(waitpid(child, &status, 0), status), std::pair(child, 0));
     std::filesystem::remove(fallback);

@@ -13,7 +13,7 @@ using AState = AChildProcess::AState;
 
 // The exec errors, exit statuses and signals of scripts, and a launcher's
 // arguments, are the agent's launchers' rules (ExecTest).
-TEST(AChildProcess, ChildStartsCleanAndItsCaptureIsLimitedYetDrained)
+TEST(AChildProcess, ChildStartsCleanItsCaptureIsLimitedYetDrainedAndOneLetGoIsReapedWhenItEnds)
 {
     // The agent's loop blocks the signals it serves and may ignore SIGPIPE;
     // a child inherits neither, nor a descriptor left without close-on-exec.
@@ -24,6 +24,7 @@ TEST(AChildProcess, ChildStartsCleanAndItsCaptureIsLimitedYetDrained)
     const auto previousPipe = signal(SIGPIPE, SIG_IGN);
     const int leaked = open("/dev/null", O_RDONLY);
     const std::string zeros = "head -c 1048576 /dev/zero";
+    const ATemporaryFolder folder;
     const struct {
         const char* fRule;
         std::vector<std::string> fArguments;
@@ -37,28 +38,25 @@ TEST(AChildProcess, ChildStartsCleanAndItsCaptureIsLimitedYetDrained)
         {"no descriptor beyond the standard three is inherited", {"-c", "exec ls /proc/self/fd"}, AState::kExited, 0, "0\n1\n2\n3\n", ""},
         {"capture stops at the limit, yet the child is drained to its end", {"-c", zeros + "; " + zeros + " >&2; exit 4"},
          AState::kExited, 4, std::string(1000, '\0'), std::string(1000, '\0')},
+        {"a child let go past the wait's limit is not killed, and the background reaper collects it",
+         {"-c", "echo waiting >&2; sleep 1; : >" + (folder.Path() / "ended").string()}, AState::kDetached, 0, "", "waiting\n"},
     };
     for (const auto& test : cases) {
+        SCOPED_TRACE(test.fRule);
         AChildProcess child;
+        const bool detached = test.fState == AState::kDetached;
         EXPECT_TRUE(child.Start("/bin/sh", test.fArguments, {false, false, true, true, 1000}));
-        EXPECT_TRUE(child.Wait());
-        EXPECT_EQ(child.State(), test.fState) << test.fRule;
-        EXPECT_EQ(test.fState == AState::kExited ? child.ExitStatus() : child.TermSignal(), test.fCode) << test.fRule;
-        EXPECT_EQ(std::pair(child.Output(), child.ErrorOutput()), std::pair(test.fOutput, test.fError)) << test.fRule;
+        EXPECT_EQ(child.Wait(detached ? std::optional(100ms) : std::nullopt), !detached);
+        EXPECT_EQ(std::pair(child.Output(), child.ErrorOutput()), std::pair(test.fOutput, test.fError));
+        if (detached) {
+            child.Detach();
+            EXPECT_TRUE(WaitFor([&] { return kill(child.Pid(), 0) != 0; }));
+            EXPECT_TRUE(std::filesystem::exists(folder.Path() / "ended"));
+        }
+        EXPECT_EQ(child.State(), test.fState);
+        EXPECT_EQ(test.fState == AState::kExited ? child.ExitStatus() : child.TermSignal(), test.fCode);
     }
     close(leaked);
     signal(SIGPIPE, previousPipe);
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-}
-
-TEST(AChildProcess, ChildLetGoPastTheWaitsLimitKeepsRunningAndIsReapedWhenItEnds)
-{
-    AChildProcess running;
-    ASSERT_TRUE(running.Start("/bin/sh", {"-c", "echo waiting >&2; sleep 1"}, {false, false, true, true}));
-    EXPECT_FALSE(running.Wait(100ms));
-    EXPECT_EQ(running.ErrorOutput(), "waiting\n");
-    running.Detach();
-    EXPECT_EQ(running.State(), AState::kDetached);
-    EXPECT_EQ(kill(running.Pid(), 0), 0) << "a child let go is not killed";
-    EXPECT_TRUE(WaitFor([&] { return kill(running.Pid(), 0) != 0; })) << "the background reaper collects it";
 }
