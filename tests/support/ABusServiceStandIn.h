@@ -1,9 +1,9 @@
 #pragma once
 // A D-Bus service on the test's private session bus (APrivateBus, made
 // first): owns a name, once the constructor returns, and hands every method
-// call to one object path to the handler on a thread of its own, so what the
-// handler records must be guarded. The handler replies, or leaves the call
-// unanswered to play a service that hangs.
+// call to one object path to the handler on a thread of its own: what the
+// handler records is guarded, or read once the stand-in is destroyed. The
+// handler replies, or leaves the call unanswered to play a service that hangs.
 
 #include <systemd/sd-bus.h>
 
