@@ -16,7 +16,6 @@
 #include "tests/support/ARunUntilIdle.h"
 #include "tests/support/AStandInLogind.h"
 
-#include "agent/AHIDDevice.h"
 #include "platform/bus/ALogindPowerMonitor.h"
 #include "platform/ports/AMessagePort.h"
 #include "prefs/APrefController.h"
@@ -70,21 +69,15 @@ std::string Keys(const std::string& events)
     return std::regex_replace(keys, std::regex(", "), " ");
 }
 
-// Hex bytes, "00*12" a byte twelve times, "@rfmouse" the 4-byte reference of
-// that device.
-AMessageData Bytes(const std::string& text, const std::map<std::string, uint32_t>& references)
+// Hex bytes, "00*12" a byte twelve times.
+AMessageData Bytes(const std::string& text)
 {
     AMessageData bytes;
     std::istringstream tokens(text);
     for (std::string token; tokens >> token;) {
-        const uint32_t reference = token[0] == '@' ? references.at(token.substr(1)) : 0;
-        const auto* at = reinterpret_cast<const uint8_t*>(&reference);
         const size_t star = token.find('*');
-        if (token[0] == '@')
-            bytes.insert(bytes.end(), at, at + 4);
-        else
-            bytes.insert(bytes.end(), star == std::string::npos ? 1 : std::stoul(token.substr(star + 1)),
-                         static_cast<uint8_t>(std::stoul(token.substr(0, 2), nullptr, 16)));
+        bytes.insert(bytes.end(), star == std::string::npos ? 1 : std::stoul(token.substr(star + 1)),
+                     static_cast<uint8_t>(std::stoul(token.substr(0, 2), nullptr, 16)));
     }
     return bytes;
 }
@@ -97,17 +90,6 @@ std::tuple<std::string, std::string, std::string> Words(const std::string& line)
     in >> kind >> type;
     std::getline(in >> std::ws, rest);
     return {kind, type, rest};
-}
-
-// The reference the agent handed the device, 0 when it is not open.
-uint32_t ReferenceOf(ADeviceManager& manager, const AHIDService& service)
-{
-    for (uint32_t reference = 1; reference < 64; ++reference) {
-        const AHIDDevice* device = manager.FindHIDDevice(reference);
-        if (device != nullptr && device->GetServiceKey() == service.fKey)
-            return reference;
-    }
-    return 0;
 }
 
 // Puts the store in the state: "mapping" (the case's), "not-xml",
@@ -198,7 +180,6 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
         AAgentHarness agent(built ? AAgentHarness::AResources::kBuild : AAgentHarness::AResources::kStandIn);
         std::vector<AMappedDevice> mapping;
         std::map<std::string, AHandle> devices;
-        std::map<std::string, uint32_t> references;
         ARuns runs;
         std::string keys;
         std::vector<ARecordingAlerts::AAlert> alerts;
@@ -237,7 +218,6 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
             } else if (kind == "attach") {
                 const auto descriptor = AgentDescriptor(rest.empty() ? "device" : rest);
                 devices[type] = agent.AttachDevice(products.at(product), descriptor);
-                references[type] = ReferenceOf(agent.Manager(), agent.HID().GetService(devices[type]));
             } else if (kind == "detach") {
                 const size_t count = agent.Manager().GetNumHIDDevices();
                 agent.HID().Remove({devices.at(type)});
@@ -245,9 +225,9 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
             } else if (kind == "press") {
                 ASSERT_TRUE(agent.Press(devices.at(type), inputs.at(rest)));
             } else if (kind == "report") {
-                ASSERT_TRUE(agent.HID().SendReport(devices.at(type), Bytes(rest, references)));
+                ASSERT_TRUE(agent.HID().SendReport(devices.at(type), Bytes(rest)));
             } else if (kind == "send") {
-                const AMessageData payload = Bytes(rest, references);
+                const AMessageData payload = Bytes(rest);
                 const auto port = ARemoteMessagePort::Create("MouseClickPort");
                 ASSERT_NE(port, nullptr);
                 EXPECT_EQ(port->SendRequest(std::stoi(type), rest.empty() ? nullptr : &payload, 1.0, 1.0, nullptr),
