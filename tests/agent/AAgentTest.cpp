@@ -106,11 +106,6 @@ void PutStore(AAgentHarness& agent, const std::string& state, const std::string&
         agent.WriteMapping(state == "not-xml" ? "this is not XML <" : mapping);
 }
 
-size_t CountOpenDescriptors()
-{
-    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
-}
-
 // Asks "MouseListPort" from another thread while the agent's loop runs here.
 std::string RequestDeviceList(AAgentHarness& agent, int32_t messageId = 0, const AMessageData* payload = nullptr)
 {
@@ -136,27 +131,6 @@ std::string Types(AAgentHarness& agent)
         types += (types.empty() ? "" : " ") + text.substr(at + 6, text.find('"', at + 6) - at - 6);
     return types;
 }
-
-class AAgentProcessTest : public ::testing::Test {
-protected:
-    // Ready once its device list port answers.
-    std::unique_ptr<AChildProgram> StartAgent()
-    {
-        auto agent = std::make_unique<AChildProgram>(BuildBinaryPath("nuvexa-agent"), std::vector<std::string>{});
-        EXPECT_TRUE(WaitFor([&] { return !agent->IsRunning() || ARemoteMessagePort::Create("MouseListPort"); }) &&
-                    agent->IsRunning())
-            << agent->Stderr();
-        return agent;
-    }
-    AProgramResult Nuvexactl(const std::vector<std::string>& arguments)
-    {
-        return RunProgram(BuildBinaryPath("nuvexactl"), arguments);
-    }
-
-    AAgentSession fSession;
-    // No system bus: the agent runs without sleep and wake handling.
-    AScopedEnvironment fSystemBus{"DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (fSession.Root() / "none").string()};
-};
 
 } // namespace
 
@@ -312,7 +286,8 @@ TEST(AAgentLifecycle, DetachAndSleepGiveEverythingUpAndSetupAndWakeBuildItAgainL
     EXPECT_EQ(agent.Barrier(), 1);
 
     // Sleep and wake do the same, every time.
-    size_t descriptors = 0;  // once the first cycle has made what it keeps
+    const auto openDescriptors = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+    std::ptrdiff_t descriptors = 0;  // once the first cycle has made what it keeps
     for (int i = 0; i < 100; ++i) {
         SCOPED_TRACE(i);
         logind.EmitPrepareForSleep(true);
@@ -328,10 +303,10 @@ TEST(AAgentLifecycle, DetachAndSleepGiveEverythingUpAndSetupAndWakeBuildItAgainL
         EXPECT_EQ(CountServedAgentPorts(), 3);
         if (i == 0) {
             EXPECT_EQ(agent.Barrier(), 1);
-            descriptors = CountOpenDescriptors();
+            descriptors = openDescriptors();
         }
     }
-    EXPECT_EQ(CountOpenDescriptors(), descriptors);
+    EXPECT_EQ(openDescriptors(), descriptors);
     EXPECT_TRUE(logind.WaitForInhibitorCount(1));
     EXPECT_EQ(logind.CountInhibitCalls(), 101u);
     ASSERT_TRUE(agent.Press(mouse, AAgentHarness::kButton5));
@@ -411,37 +386,38 @@ TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndOnlyThoseThatCanActJoin)
     EXPECT_EQ(Types(agent), "-1");
 }
 
-TEST_F(AAgentProcessTest, RunsWithoutDevicesAndEndsOnInterruptOrTerminateWithStatusZero)
+TEST(AAgentProcess, RefusesBadOptionsAndASecondAgentAndRunsWithAStoreItCannotCreateUntilInterruptedOrTerminated)
 {
-    for (const auto& [signal, output] : {std::pair{SIGINT, "\nInterrupted...\n"}, {SIGTERM, ""}}) {
-        SCOPED_TRACE(strsignal(signal));
-        auto agent = StartAgent();
-        const AProgramResult devices = Nuvexactl({"devices", "--json"});
-        EXPECT_EQ(devices.fStatus, 0) << devices.fStderr;
-        EXPECT_EQ(devices.fStdout, "{\"devices\":[]}\n");
-        agent->Signal(signal);
-        EXPECT_EQ(agent->Wait(10.0), 0);
-        EXPECT_EQ(agent->Stdout(), output);
-        EXPECT_EQ(CountServedAgentPorts(), 0);  // every port name given up
-    }
-}
-
-TEST_F(AAgentProcessTest, RefusesUnknownOptionsAndASecondAgentAndRunsWithAStoreItCannotCreate)
-{
+    AAgentSession session;
+    // No system bus: the agent runs without sleep and wake handling.
+    AScopedEnvironment systemBus("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=" + (session.Root() / "none").string());
     const AProgramResult bogus = RunProgram(BuildBinaryPath("nuvexa-agent"), {"--bogus"});
     EXPECT_EQ(bogus.fStatus, 2);
     EXPECT_NE(bogus.fStderr.find("unknown option '--bogus'"), std::string::npos);
     EXPECT_EQ(CountServedAgentPorts(), 0);
-    WriteWholeFile(fSession.ConfigFolder() / "Nuvexa", "a file where the folder belongs");
-    auto first = StartAgent();
-    const AProgramResult second = RunProgram(BuildBinaryPath("nuvexa-agent"), {}, {}, 10.0);
-    EXPECT_EQ(second.fStatus, 3);
-    EXPECT_NE(second.fStderr.find("another agent is already running"), std::string::npos) << second.fStderr;
-    EXPECT_TRUE(first->IsRunning());
-    EXPECT_EQ(Nuvexactl({"devices", "--json"}).fStdout, "{\"devices\":[]}\n");
-    // With no notification service on this bus the report is on standard error.
-    EXPECT_TRUE(WaitFor([&] {
-        return first->Stderr().find("nuvexa-agent: cannot read the button mappings: PrefController: Could not "
-                                    "locate config file") != std::string::npos;
-    })) << first->Stderr();
+    WriteWholeFile(session.ConfigFolder() / "Nuvexa", "a file where the folder belongs");
+    for (const auto& [signal, output] : {std::pair{SIGINT, "\nInterrupted...\n"}, {SIGTERM, ""}}) {
+        SCOPED_TRACE(strsignal(signal));
+        // Ready once its device list port answers.
+        AChildProgram agent(BuildBinaryPath("nuvexa-agent"), {});
+        ASSERT_TRUE(WaitFor([&] { return !agent.IsRunning() || ARemoteMessagePort::Create("MouseListPort"); }) &&
+                    agent.IsRunning())
+            << agent.Stderr();
+        const AProgramResult second = RunProgram(BuildBinaryPath("nuvexa-agent"), {}, {}, 10.0);
+        EXPECT_EQ(second.fStatus, 3);
+        EXPECT_NE(second.fStderr.find("another agent is already running"), std::string::npos) << second.fStderr;
+        // The first still serves the real nuvexactl.
+        const AProgramResult devices = RunProgram(BuildBinaryPath("nuvexactl"), {"devices", "--json"});
+        EXPECT_EQ(devices.fStatus, 0) << devices.fStderr;
+        EXPECT_EQ(devices.fStdout, "{\"devices\":[]}\n");
+        // With no notification service on this bus the report is on standard error.
+        EXPECT_TRUE(WaitFor([&] {
+            return agent.Stderr().find("nuvexa-agent: cannot read the button mappings: PrefController: Could not "
+                                       "locate config file") != std::string::npos;
+        })) << agent.Stderr();
+        agent.Signal(signal);
+        EXPECT_EQ(agent.Wait(10.0), 0);
+        EXPECT_EQ(agent.Stdout(), output);
+        EXPECT_EQ(CountServedAgentPorts(), 0);  // every port name given up
+    }
 }
