@@ -93,18 +93,6 @@ struct AStandInPlayer {
     ABusServiceStandIn fService;  // last: stops answering before the record goes
 };
 
-
-// A folder first on PATH for stand-in launchers.
-class ExecTaskTest : public ::testing::Test {
-protected:
-    std::filesystem::path Tool(const std::string& name) const { return fFolder.Path() / name; }
-    std::filesystem::path Record() const { return fFolder.Path() / "record"; }
-
-    ATemporaryFolder fFolder;
-    AScopedEnvironment fPath{"PATH", fFolder.Path().string() + ":" + getenv("PATH")};
-    ARecordingAlerts fAlerts;
-};
-
 } // namespace
 
 TEST(ExecAppleScript, EachRowOfTheFixturesHasItsOutcome)
@@ -197,38 +185,40 @@ TEST(ExecAppleScript, ACleanScriptRunsToItsEndWithoutArgumentsOrInputAndAfreshEa
     }
 }
 
-TEST_F(ExecTaskTest, WithoutARunnableLauncherItIsALaunchErrorAndTheAbsentPathRunsNothing)
+TEST(ExecTask, ALauncherThatCannotRunIsALaunchErrorAndNoLauncherOrApplicationItStartsHoldsTheAgent)
 {
-    AScopedEnvironment onlyOurs("PATH", fFolder.Path().string());
-    const std::string path = "/a.txt";
-    ExecTask(&path, fAlerts);  // no launcher at all
-    WriteWholeFile(Tool("xdg-open"), "#!/bin/sh\n");  // present but not executable
-    ExecTask(&path, fAlerts);
-    WriteRecorder(Tool("xdg-open"), Record(), "would complain");
-    ExecTask(nullptr, fAlerts);
-    EXPECT_FALSE(std::filesystem::exists(Record()));
-    EXPECT_EQ(fAlerts.fAlerts, (AAlerts{{"Launch Error", ""}, {"Launch Error", ""}}));
-}
-
-TEST_F(ExecTaskTest, NeitherAnApplicationHoldingTheErrorStreamNorALauncherPastTheLimitHoldsTheAgent)
-{
+    ATemporaryFolder folder;
+    const std::filesystem::path launcher = folder.Path() / "xdg-open";
+    const std::filesystem::path record = folder.Path() / "record";
+    ARecordingAlerts alerts;
+    const std::string path = "/tmp/a.txt";
+    {
+        AScopedEnvironment onlyOurs("PATH", folder.Path().string());
+        ExecTask(&path, alerts);  // no launcher at all
+        WriteWholeFile(launcher, "#!/bin/sh\n");  // present but not executable
+        ExecTask(&path, alerts);
+        WriteRecorder(launcher, record, "would complain");
+        ExecTask(nullptr, alerts);  // the absent path runs nothing
+        EXPECT_FALSE(std::filesystem::exists(record));
+    }
     // The launcher starts an application in the background that inherits its
     // standard error and outlives it; or, on a desktop it does not know, runs
     // the application itself. Only the launcher's words count, and nothing
     // is killed.
-    const std::string pid = ShellQuoted(Record().string());
+    AScopedEnvironment launchers("PATH", folder.Path().string() + ":" + getenv("PATH"));
+    const std::string pid = ShellQuoted(record.string());
     const std::string rows[] = {"sleep 300 & echo $! > " + pid + "; echo 'launcher: warned' >&2",
                                 "echo $$ > " + pid + "; echo 'launcher: warned' >&2; exec sleep 300"};
     for (const std::string& body : rows) {
-        WriteExecutable(Tool("xdg-open"), "#!/bin/sh\n" + body + "\n");
-        const std::string path = "/tmp/a.txt";
-        ExecTask(&path, fAlerts, 1s);
-        const pid_t running = std::stoi(ReadWholeFile(Record()));
+        WriteExecutable(launcher, "#!/bin/sh\n" + body + "\n");
+        ExecTask(&path, alerts, 1s);
+        const pid_t running = std::stoi(ReadWholeFile(record));
         EXPECT_EQ(kill(running, 0), 0) << body;
         kill(running, SIGKILL);
     }
+    const ARecordingAlerts::AAlert failed{"Launch Error", ""};
     const ARecordingAlerts::AAlert warned{"Launch Error", "launcher: warned\n"};
-    EXPECT_EQ(fAlerts.fAlerts, (AAlerts{warned, warned}));
+    EXPECT_EQ(alerts.fAlerts, (AAlerts{failed, failed, warned, warned}));
 }
 
 TEST(AHIDKeyboardAction, EachRowOfTheFixturePostsItsEvents)
