@@ -154,11 +154,8 @@ TEST(ExecAppleScript, EachRowOfTheFixturesHasItsOutcome)
             EXPECT_EQ(failure.GetName(), "AppleScriptEvent");
             observed = failure.GetReason();
         }
-        if (std::filesystem::exists(folder / "record")) {
-            observed += "; played";
-            for (const std::string& argument : ReadRecordedArguments(folder / "record"))
-                observed += " " + argument;
-        }
+        if (std::filesystem::exists(folder / "record"))
+            observed += "; played" + ReadWholeFile(folder / "record");
         for (const auto& player : players) {
             std::lock_guard lock(player->fMutex);
             observed += player->fCalls;

@@ -5,19 +5,15 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 // Writes `text` to `path` and makes it executable (0755).
 void WriteExecutable(const std::filesystem::path& path, const std::string& text);
 
 // Writes a program to `path` that records its arguments in `record` (each
-// followed by a NUL byte, so any text survives), writes `errorText` to its
+// quoted after a blank, as ' "keys" "58|124|58"'), writes `errorText` to its
 // standard error and exits with `status`.
 void WriteRecorder(const std::filesystem::path& path, const std::filesystem::path& record,
                    const std::string& errorText = "", int status = 0);
-
-// The arguments a recorder kept.
-std::vector<std::string> ReadRecordedArguments(const std::filesystem::path& record);
 
 // A single-quoted shell word standing for `text` exactly.
 std::string ShellQuoted(const std::string& text);
