@@ -11,7 +11,6 @@
 #include <functional>
 #include <grp.h>
 #include <optional>
-#include <pwd.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -31,15 +30,10 @@ inline bool WaitFor(const std::function<bool()>& predicate, double seconds = 10.
     return true;
 }
 
-// Another user's ids, so that permission bits hold for a test run as root.
+// Another user's ids ("nobody"), so that permission bits hold for a test run as root.
 struct AUserIds {
     uid_t fUid = 65534;
     gid_t fGid = 65534;
-    static AUserIds Nobody()  // from the user database; not in a forked child
-    {
-        const struct passwd* nobody = getpwnam("nobody");
-        return nobody ? AUserIds{nobody->pw_uid, nobody->pw_gid} : AUserIds{};
-    }
     // Makes this process the user, with no supplementary groups, for good
     // (async-signal-safe); not root, it stays as it is.
     bool Become() const
@@ -65,7 +59,6 @@ public:
         for (const auto& argument : arguments)
             pointers.push_back(const_cast<char*>(argument.c_str()));
         pointers.push_back(nullptr);
-        const AUserIds nobody = AUserIds::Nobody();
         fPid = fork();
         if (fPid < 0)
             throw std::runtime_error("fork failed");
@@ -78,7 +71,7 @@ public:
                 if (opened < 0 || dup2(opened, fd) < 0)
                     _exit(126);
             }
-            if (options.fUnprivileged && !nobody.Become())
+            if (options.fUnprivileged && !AUserIds{}.Become())
                 _exit(126);
             execv(pointers[0], pointers.data());
             _exit(127);
