@@ -22,12 +22,10 @@
 inline bool WaitFor(const std::function<bool()>& predicate, double seconds = 10.0)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return predicate();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    for (; std::chrono::steady_clock::now() <= deadline; std::this_thread::sleep_for(std::chrono::milliseconds(2)))
+        if (predicate())
+            return true;
+    return predicate();  // one last look at the deadline
 }
 
 // Another user's ids ("nobody"), so that permission bits hold for a test run as root.
@@ -79,10 +77,9 @@ public:
     }
     ~AChildProgram()
     {
-        if (IsRunning()) {
-            kill(fPid, SIGKILL);
+        Signal(SIGKILL);
+        if (!fStatus)
             waitpid(fPid, nullptr, 0);
-        }
     }
     AChildProgram(const AChildProgram&) = delete;
     AChildProgram& operator=(const AChildProgram&) = delete;

@@ -134,6 +134,15 @@ protected:
             fLoop.RunOnce(10'000);
         return result.get();
     }
+    // Runs `body` in a process of its own while the loop serves; true when it returned true there.
+    bool InChild(const std::function<bool()>& body)
+    {
+        const pid_t child = fork();
+        if (child == 0)
+            _exit(body() ? 0 : 1);
+        int status = -1;
+        return WhileServing([&] { return waitpid(child, &status, 0); }) == child && status == 0;
+    }
     ATemporaryFolder fRuntime;
     AScopedEnvironment fEnvironment{"XDG_RUNTIME_DIR", fRuntime.Path().string()};
     const std::filesystem::path fFolder = fRuntime.Path() / "nuvexa", fSocket = fFolder / "Port";
@@ -232,13 +241,10 @@ TEST_F(AMessagePortTest, OnlyValidNamesInAPrivateFolderAreServedOnceAndFreedWith
     EXPECT_TRUE(fLoop.RunUntil([&] { return !fPort; }, 5'000'000) && RunUntilIdle(fLoop));
     EXPECT_EQ(std::pair(Seen().size(), std::filesystem::exists(fSocket)), std::pair(size_t{1}, false));
     // A dead holder leaves its lock file and its socket, which nobody serves.
-    const pid_t holder = fork();
-    if (holder == 0) {
+    EXPECT_TRUE(InChild([&] {
         AEventLoop loop;
-        _exit(ALocalMessagePort::Create(loop, "Held", Answer, this) ? 0 : 1);
-    }
-    int status = -1;
-    EXPECT_EQ(std::pair(waitpid(holder, &status, 0), status), std::pair(holder, 0));
+        return ALocalMessagePort::Create(loop, "Held", Answer, this).release() != nullptr;  // kept to the end
+    }));
     EXPECT_TRUE(std::filesystem::exists(fFolder / "Held") && !ARemoteMessagePort::Create("Held"));
     ASSERT_TRUE(fPort = Serve("Held"));
     EXPECT_EQ(SendOnce("Held", 3, AMessageData{7}), AStatus::kSuccess);
@@ -267,12 +273,9 @@ TEST_F(AMessagePortTest, OnlyValidNamesInAPrivateFolderAreServedOnceAndFreedWith
                                      ? perUser + "/nuvexa" : "/tmp/nuvexa-" + std::to_string(uid);
     if (std::filesystem::exists(fallback))
         GTEST_SKIP() << fallback << " is there already";
-    const pid_t child = fork();
-    if (child == 0) {
-        unsetenv("XDG_RUNTIME_DIR");
-        _exit(AUserIds{uid, uid}.Become() && ExpectPrivateTwice(fallback, uid) ? 0 : 1);
-    }
-    EXPECT_EQ(std::pair(waitpid(child, &status, 0), status), std::pair(child, 0));
+    EXPECT_TRUE(InChild([&] {
+        return unsetenv("XDG_RUNTIME_DIR") == 0 && AUserIds{uid, uid}.Become() && ExpectPrivateTwice(fallback, uid);
+    }));
     std::filesystem::remove(fallback);
 }
 
@@ -282,15 +285,11 @@ TEST_F(AMessagePortTest, ForeignMalformedIdleAndStalledClientsAreClosedAndHoldUp
     // credential check, which closes it first: its request may not even go.
     if (geteuid() == 0) {
         ASSERT_EQ(chmod(fRuntime.Path().c_str(), 0711) | chmod(fFolder.c_str(), 0711) | chmod(fSocket.c_str(), 0777), 0);
-        const pid_t client = fork();
-        if (client == 0) {
+        EXPECT_TRUE(InChild([&] {
             const AFileDescriptor fd = AUserIds{}.Become() ? SendDirectly(fSocket) : AFileDescriptor();
             send(fd.Get(), Packet(kMessagePacketMagic, 1, kPacketWantsReply).data(), kMessagePacketHeaderSize, MSG_NOSIGNAL);
-            _exit(fd && WaitFor([&] { return IsClosedByPort(fd); }, 20) ? 0 : 1);
-        }
-        int status = -1;
-        EXPECT_EQ(WhileServing([&] { return waitpid(client, &status, 0); }), client);
-        EXPECT_EQ(status, 0) << "another user's client is closed";
+            return fd && WaitFor([&] { return IsClosedByPort(fd); }, 20);
+        })) << "another user's client is closed";
     }
     for (const auto& [rule, bytes] : std::initializer_list<std::pair<const char*, std::vector<uint8_t>>>{
              {"a packet shorter than the header", {1, 2, 3}},
