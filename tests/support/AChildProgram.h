@@ -11,7 +11,6 @@
 #include <functional>
 #include <grp.h>
 #include <optional>
-#include <pwd.h>
 #include <stdexcept>
 #include <sys/wait.h>
 #include <thread>
@@ -23,23 +22,16 @@
 inline bool WaitFor(const std::function<bool()>& predicate, double seconds = 10.0)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return predicate();
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return true;
+    for (; std::chrono::steady_clock::now() <= deadline; std::this_thread::sleep_for(std::chrono::milliseconds(2)))
+        if (predicate())
+            return true;
+    return predicate();  // one last look at the deadline
 }
 
-// Another user's ids, so that permission bits hold for a test run as root.
+// Another user's ids ("nobody"), so that permission bits hold for a test run as root.
 struct AUserIds {
     uid_t fUid = 65534;
     gid_t fGid = 65534;
-    static AUserIds Nobody()  // from the user database; not in a forked child
-    {
-        const struct passwd* nobody = getpwnam("nobody");
-        return nobody ? AUserIds{nobody->pw_uid, nobody->pw_gid} : AUserIds{};
-    }
     // Makes this process the user, with no supplementary groups, for good
     // (async-signal-safe); not root, it stays as it is.
     bool Become() const
@@ -65,7 +57,6 @@ public:
         for (const auto& argument : arguments)
             pointers.push_back(const_cast<char*>(argument.c_str()));
         pointers.push_back(nullptr);
-        const AUserIds nobody = AUserIds::Nobody();
         fPid = fork();
         if (fPid < 0)
             throw std::runtime_error("fork failed");
@@ -78,7 +69,7 @@ public:
                 if (opened < 0 || dup2(opened, fd) < 0)
                     _exit(126);
             }
-            if (options.fUnprivileged && !nobody.Become())
+            if (options.fUnprivileged && !AUserIds{}.Become())
                 _exit(126);
             execv(pointers[0], pointers.data());
             _exit(127);
@@ -86,10 +77,9 @@ public:
     }
     ~AChildProgram()
     {
-        if (IsRunning()) {
-            kill(fPid, SIGKILL);
+        Signal(SIGKILL);
+        if (!fStatus)
             waitpid(fPid, nullptr, 0);
-        }
     }
     AChildProgram(const AChildProgram&) = delete;
     AChildProgram& operator=(const AChildProgram&) = delete;

@@ -23,8 +23,6 @@ public:
         fEnvironment.emplace(kind == AKind::kSession ? "DBUS_SESSION_BUS_ADDRESS" : "DBUS_SYSTEM_BUS_ADDRESS", fAddress);
     }
 
-    const std::string& Address() const { return fAddress; }
-
 private:
     ATemporaryFolder fFolder;
     std::string fAddress = "unix:path=" + (fFolder.Path() / "bus").string();

@@ -56,7 +56,7 @@ private:
     // arguments; throws when the call fails.
     std::vector<std::string> Call(const std::vector<std::string>& arguments) const
     {
-        std::vector<std::string> command = {"--address=" + fBus.Address(), "call"};
+        std::vector<std::string> command = {"--system", "call"};
         command.insert(command.end(), arguments.begin(), arguments.end());
         const AProgramResult result = RunProgram("/usr/bin/busctl", command);
         if (result.fStatus != 0)

@@ -1,15 +1,10 @@
 #include "platform/input/AEvdevEventSystem.h"
-#include "platform/input/AUinputKeyboard.h"
-#include "base/AFileDescriptor.h"
 
 #include "tests/support/ANXEventBuilders.h"
 #include "tests/support/ARecordingVirtualKeyboard.h"
 #include "tests/support/ATestPaths.h"
 
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <linux/input.h>
 
 TEST(AEvdevEventSystem, EachPostIsOneBatchOfItsKeyChangesAndWhatIsHeldIsReleasedWhenItGoes)
 {
@@ -37,6 +32,7 @@ TEST(AEvdevEventSystem, EachPostIsOneBatchOfItsKeyChangesAndWhatIsHeldIsReleased
                                           "KEY_B up, SYN_REPORT, KEY_A up, SYN_REPORT");
 }
 
+// What the real uinput device delivers is read by the qemu suite's press rows.
 TEST(AEvdevEventSystem, OpeningFailsQuietlyWithoutAUsableUinputNodeAndKeepsNoDescriptor)
 {
     ATemporaryFolder folder;
@@ -46,20 +42,4 @@ TEST(AEvdevEventSystem, OpeningFailsQuietlyWithoutAUsableUinputNodeAndKeepsNoDes
     EXPECT_EQ(AEvdevEventSystem::Open(folder.Path() / "uinput"), nullptr);
     EXPECT_EQ(AEvdevEventSystem::Open(folder.Path() / "plain"), nullptr);  // opens, but is no uinput node
     EXPECT_EQ(descriptors(), before);
-}
-
-// Runs only where /dev/uinput can be used (not on the test machines; the qemu
-// suite's keyboard and press rows read the real device there).
-TEST(AUinputKeyboard, RealDeviceDeliversTheEventsWritten)
-{
-    auto keyboard = AUinputKeyboard::Create(ANXEventTranslator::EmittedKeyCodes());
-    const AFileDescriptor fd(keyboard ? open(keyboard->GetDeviceNode().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC) : -1);
-    if (!fd)
-        GTEST_SKIP() << "no usable /dev/uinput";
-    const AEvdevEvent click[] = {{EV_KEY, KEY_A, 1}, {EV_SYN, SYN_REPORT, 0}};
-    ASSERT_TRUE(keyboard->Emit(click));
-    input_event read[2] = {};
-    ASSERT_EQ(::read(fd.Get(), read, sizeof read), ssize_t(sizeof read));
-    const std::vector<AEvdevEvent> events = {{read[0].type, read[0].code, read[0].value}, {read[1].type, read[1].code, read[1].value}};
-    EXPECT_EQ(FormatEvdevEvents(events), "KEY_A down, SYN_REPORT");
 }
