@@ -1,11 +1,14 @@
 // The uninstaller's controller on the offscreen platform, with a stand-in
 // for pkexec first on PATH (it records its arguments, then exits with the
 // status in its "answer" file or runs the script as the same user), a
-// stand-in logind on a private system bus, and the system log kept.
+// stand-in logind on a private system bus, and the system log kept; and the
+// reading of "uninstall.sh"'s output, the rows of its fixture (whose header
+// says how they are read).
 #include "tests/support/AChildProgram.h"
 #include "tests/support/AStandInLogind.h"
 #include "tests/support/AStandInPrograms.h"
 #include "tests/support/ATestPaths.h"
+#include "uninstaller/AOutputReader.h"
 #include "uninstaller/ASystemLog.h"
 #include "uninstaller/AUninstallerController.h"
 #include "uninstaller/AUninstallerDialogs.h"
@@ -133,6 +136,32 @@ private slots:
         fController.reset();
         fWindow.reset();
         QVERIFY(WaitFor([&] { return std::filesystem::exists(Path("uninstall.sh.end")); }, 5.0));
+    }
+
+    void readsLinesAsTheProtocolSays_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<QString>("shown");
+        for (const AFixtureRow& row : ReadFixtureRows("uninstaller/output-reading.txt"))
+            QTest::newRow(row.fRule.c_str()) << QString::fromStdString(row.fGiven).replace(u"\\n"_qs, u"\n"_qs)
+                                             << QString::fromStdString(row.fExpected).replace(u"\\n"_qs, u"\n"_qs);
+    }
+
+    void readsLinesAsTheProtocolSays()
+    {
+        QFETCH(QString, output);
+        QFETCH(QString, shown);
+        const std::string bytes = output.toStdString();
+        for (size_t split = 0; split <= bytes.size(); ++split) {
+            AOutputReader reader;
+            QString text;
+            for (const auto& lines : {reader.Read(std::string_view(bytes).substr(0, split)),
+                                      reader.Read(std::string_view(bytes).substr(split)), reader.Finish()})
+                for (const AOutputLine& line : lines)
+                    text += line.fProgress ? u"[%1/%2]"_qs.arg(line.fProgress->fValue).arg(line.fProgress->fMaximum)
+                                           : QString::fromStdString(line.fText);
+            QVERIFY2(text == shown, qPrintable(u"split at byte %1: %2"_qs.arg(split).arg(text)));
+        }
     }
 
 private:
