@@ -518,8 +518,7 @@ private slots:
         }
     }
 
-    // The agent brings a session of its own; an editor is built on it (the
-    // test's application stays idle).
+    // The agent brings a session of its own (the fixture's stays idle).
     void EditorChangeReachesTheAgentsNextPress()
     {
         AAgentHarness agent;

@@ -98,7 +98,8 @@ private slots:
             QTRY_COMPARE(fWindow->ActionButton()->text(), u"Done"_qs);
             fRestart = restart;
             Click();
-            QCOMPARE(fAsked.takeLast(), u"It is recommended that you restart your computer before continuing."_qs);
+            QCOMPARE(std::exchange(fAsked, {}),
+                     QStringList{u"It is recommended that you restart your computer before continuing."_qs});
             QCOMPARE(quit.count(), 1);
             // The Reboot calls logind's stand-in received, their times left out.
             const AProgramResult calls = RunProgram("/usr/bin/busctl", {"--system", "call", "org.freedesktop.login1", "/org/freedesktop/login1",
