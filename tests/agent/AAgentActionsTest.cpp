@@ -20,6 +20,7 @@
 #include "tests/support/AAgentHarness.h"
 #include "tests/support/ABusServiceStandIn.h"
 #include "tests/support/AChildProgram.h"
+#include "tests/support/ANXEventBuilders.h"
 #include "tests/support/APrivateBus.h"
 #include "tests/support/AStandInPrograms.h"
 
@@ -39,19 +40,17 @@ class ARecorder : public AEventSystemConnection {
 public:
     bool PostEvent(uint32_t type, const ANXEventData& data, uint32_t version, uint32_t flags, uint32_t options) override
     {
-        ANXEventData expected;
-        std::memset(&expected, 0, sizeof expected);
+        ANXEventData expected{};
         char text[64];
         if (type == NX_KEYDOWN || type == NX_KEYUP) {
-            expected.key.keyCode = data.key.keyCode;
+            expected = KeyData(data.key.keyCode);
             std::snprintf(text, sizeof text, "%s %u%s", type == NX_KEYDOWN ? "down" : "up", data.key.keyCode,
                           flags != 1 || options != 0 ? " (bad flags)" : "");
         } else if (type == NX_FLAGSCHANGED) {
             std::snprintf(text, sizeof text, "flags 0x%x%s", flags,
                           options != kIOHIDSetGlobalEventFlags ? " (bad options)" : "");
         } else {
-            expected.compound.subType = data.compound.subType;
-            expected.compound.misc.L[0] = data.compound.misc.L[0];
+            expected = SystemDefinedData(data.compound.subType, data.compound.misc.L[0]);
             std::snprintf(text, sizeof text, "%s %d 0x%08x%s",
                           data.compound.subType == NX_SUBTYPE_AUX_CONTROL_BUTTONS ? "aux" : "sys",
                           data.compound.subType, static_cast<uint32_t>(data.compound.misc.L[0]),
@@ -126,11 +125,14 @@ TEST(ExecAppleScript, EachRowOfTheFixturesHasItsOutcome)
         std::vector<std::unique_ptr<AStandInPlayer>> players;
         std::optional<AChildProgram> office;
         std::string nuvexactl = "beside";
+        std::optional<AScopedEnvironment> refusing;
         for (std::string word; words >> word;) {
             const std::string key = word.substr(0, word.find('=')), value = word.substr(word.find('=') + 1);
             const std::string name = value.substr(0, value.find(':')), status = value.substr(value.find(':') + 1);
             if (key == "nuvexactl") {
                 nuvexactl = value;
+                if (value == "fails")
+                    refusing.emplace("NUVEXA_NUVEXACTL_FAILS", "1");
             } else if (key == "bus") {
                 bus.reset();
                 noBus.emplace("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + (folder / "none").string());
@@ -145,8 +147,8 @@ TEST(ExecAppleScript, EachRowOfTheFixturesHasItsOutcome)
             }
         }
         if (nuvexactl != "none")
-            WriteRecorder(folder / (nuvexactl == "path" ? "tools" : "bin") / "nuvexactl", folder / "record",
-                          nuvexactl == "fails" ? "nuvexactl: unknown command 'keys'\n" : "", nuvexactl == "fails" ? 2 : 0);
+            std::filesystem::copy_file(FixturePath("agent/nuvexactl"),
+                                       folder / (nuvexactl == "path" ? "tools" : "bin") / "nuvexactl");
 
         std::string observed = "ok";
         try {
@@ -155,8 +157,6 @@ TEST(ExecAppleScript, EachRowOfTheFixturesHasItsOutcome)
             EXPECT_EQ(failure.GetName(), "AppleScriptEvent");
             observed = failure.GetReason();
         }
-        if (std::filesystem::exists(folder / "record"))
-            observed += "; played" + ReadWholeFile(folder / "record");
         for (const auto& player : players) {
             std::lock_guard lock(player->fMutex);
             observed += player->fCalls;
@@ -186,6 +186,7 @@ TEST(ExecTask, ALauncherThatCannotRunIsALaunchErrorAndNoLauncherOrApplicationItS
     ATemporaryFolder folder;
     const std::filesystem::path launcher = folder.Path() / "xdg-open";
     const std::filesystem::path record = folder.Path() / "record";
+    AScopedEnvironment runLog("NUVEXA_RUN_LOG", record.string());
     ARecordingAlerts alerts;
     const std::string path = "/tmp/a.txt";
     {
@@ -193,7 +194,8 @@ TEST(ExecTask, ALauncherThatCannotRunIsALaunchErrorAndNoLauncherOrApplicationItS
         ExecTask(&path, alerts);  // no launcher at all
         WriteWholeFile(launcher, "#!/bin/sh\n");  // present but not executable
         ExecTask(&path, alerts);
-        WriteRecorder(launcher, record, "would complain");
+        std::filesystem::copy_file(FixturePath("agent/bin/xdg-open"), launcher,
+                                   std::filesystem::copy_options::overwrite_existing);
         ExecTask(nullptr, alerts);  // the absent path runs nothing
         EXPECT_FALSE(std::filesystem::exists(record));
     }
@@ -202,9 +204,8 @@ TEST(ExecTask, ALauncherThatCannotRunIsALaunchErrorAndNoLauncherOrApplicationItS
     // the application itself. Only the launcher's words count, and nothing
     // is killed.
     AScopedEnvironment launchers("PATH", folder.Path().string() + ":" + getenv("PATH"));
-    const std::string pid = ShellQuoted(record.string());
-    const std::string rows[] = {"sleep 300 & echo $! > " + pid + "; echo 'launcher: warned' >&2",
-                                "echo $$ > " + pid + "; echo 'launcher: warned' >&2; exec sleep 300"};
+    const std::string rows[] = {"sleep 300 & echo $! > \"$NUVEXA_RUN_LOG\"; echo 'launcher: warned' >&2",
+                                "echo $$ > \"$NUVEXA_RUN_LOG\"; echo 'launcher: warned' >&2; exec sleep 300"};
     for (const std::string& body : rows) {
         WriteExecutable(launcher, "#!/bin/sh\n" + body + "\n");
         ExecTask(&path, alerts, 1s);

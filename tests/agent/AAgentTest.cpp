@@ -36,8 +36,6 @@ namespace {
 
 using AHandle = AStandInHIDBackend::AHandle;
 
-using ARuns = std::vector<std::string>;
-
 // The cases of tests/fixtures/agent/presses.txt: each its rule and lines,
 // its setup's first.
 std::vector<std::pair<std::string, std::vector<std::string>>> ReadCases()
@@ -154,7 +152,7 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
         AAgentHarness agent(built ? AAgentHarness::AResources::kBuild : AAgentHarness::AResources::kStandIn);
         std::vector<AMappedDevice> mapping;
         std::map<std::string, AHandle> devices;
-        ARuns runs;
+        std::string runs;
         std::string keys;
         std::vector<ARecordingAlerts::AAlert> alerts;
         for (auto line = lines.begin(); line != actions; ++line) {
@@ -211,7 +209,7 @@ TEST(AAgentDispatch, EachPressCaseOfTheFixtureHasItsEffects)
                 type == "off" ? agent.Manager().UnregisterMouseClickHandler()
                               : agent.Manager().RegisterMouseClickHandler();
             } else if (kind == "run") {
-                runs.push_back(line->substr(4));
+                runs += line->substr(4) + "\n";
             } else if (kind == "keys") {
                 keys = line->substr(5);
             } else if (kind == "alert") {
@@ -319,7 +317,7 @@ TEST(AAgentDevices, DevicesArriveAndLeaveInEveryOrderAndOnlyThoseThatCanActJoin)
     const auto add = [&](uint32_t pid) { return agent.HID().AddDevice(kVendorID, pid, AgentDescriptor("device")); };
     const auto batch = [&](const std::vector<AHandle>& devices, bool arrival) {
         arrival ? agent.HID().Arrive(devices) : agent.HID().Remove(devices);
-        EXPECT_TRUE(agent.RunUntil([&] { return agent.HID().GetPendingBatchCount() == 0; }));
+        EXPECT_TRUE(RunUntilIdle(agent.Loop()));  // the batch delivered
         return agent.Barrier();  // the device changes posted for the batch
     };
     // Attached before the start: opened by Setup, with one change.

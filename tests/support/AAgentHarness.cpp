@@ -50,14 +50,12 @@ AAgentHarness::AAgentHarness(AResources resources)
     WriteWholeFile(fSession.Root() / "runs.log", "");
     if (resources == AResources::kStandIn)
         std::filesystem::copy(FixturePath("agent/resources"), fResources, std::filesystem::copy_options::recursive);
-    fNotifications.AddObserver(this, Heard, "NuvexaPreferences", std::nullopt);
-    fNotifications.AddObserver(this, Heard, kBarrier, std::nullopt);
-}
-
-void AAgentHarness::Heard(ADistributedNotificationCenter*, void* harness, std::string_view name, std::string_view)
-{
-    auto* self = static_cast<AAgentHarness*>(harness);
-    ++(name == kBarrier ? self->fBarriers : self->fChanges);
+    const auto heard = [](ADistributedNotificationCenter*, void* harness, std::string_view name, std::string_view) {
+        auto* self = static_cast<AAgentHarness*>(harness);
+        ++(name == kBarrier ? self->fBarriers : self->fChanges);
+    };
+    fNotifications.AddObserver(this, heard, "NuvexaPreferences", std::nullopt);
+    fNotifications.AddObserver(this, heard, kBarrier, std::nullopt);
 }
 
 void AAgentHarness::WriteMapping(const std::string& xml)
@@ -124,13 +122,4 @@ int AAgentHarness::Barrier()
     if (!RunUntil([&] { return fBarriers == barriers + 1; }))
         throw std::runtime_error("the barrier never arrived");
     return std::exchange(fChanges, 0);
-}
-
-std::vector<std::string> AAgentHarness::ScriptRuns() const
-{
-    std::vector<std::string> runs;
-    std::istringstream lines(ReadWholeFile(fSession.Root() / "runs.log"));
-    for (std::string line; std::getline(lines, line);)
-        runs.push_back(line);
-    return runs;
 }

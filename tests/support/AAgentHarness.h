@@ -8,7 +8,6 @@
 
 #include "agent/ADeviceManager.h"
 #include "platform/bus/AAlertPresenter.h"
-#include "keys/AVirtualKeyboard.h"
 #include "platform/bus/ADistributedNotificationCenter.h"
 
 #include "tests/support/AAgentSession.h"
@@ -82,15 +81,14 @@ public:
     int Barrier();
 
     // What the agent did.
-    std::vector<std::string> ScriptRuns() const;  // stand-in scripts and xdg-open, in order
+    // The lines the stand-in scripts and xdg-open wrote, in the order they ran.
+    std::string ScriptRuns() const { return ReadWholeFile(fSession.Root() / "runs.log"); }
     const std::vector<AEvdevEvent>& KeyEvents() const { return *fKeyEvents; }
     std::string KeyEventsText() const { return FormatEvdevEvents(*fKeyEvents); }
     void ClearKeyEvents() { fKeyEvents->clear(); }
     const std::vector<ARecordingAlerts::AAlert>& Alerts() const { return fAlerts.fAlerts; }
 
 private:
-    static void Heard(ADistributedNotificationCenter*, void* harness, std::string_view name, std::string_view);
-
     AAgentSession fSession;
     std::filesystem::path fResources;
     AScopedEnvironment fRunLog;

@@ -4,13 +4,10 @@
 
 #include "keys/AEventSystemConnection.h"
 
-#include <cstring>
-
 // A keyboard event's data (NX_KEYDOWN, NX_KEYUP, NX_FLAGSCHANGED).
 inline ANXEventData KeyData(uint16_t keyCode)
 {
-    ANXEventData data;
-    std::memset(&data, 0, sizeof data);
+    ANXEventData data{};
     data.key.keyCode = keyCode;
     return data;
 }
@@ -18,8 +15,7 @@ inline ANXEventData KeyData(uint16_t keyCode)
 // A system-defined event's data (NX_SYSDEFINED) with its payload's first word.
 inline ANXEventData SystemDefinedData(int16_t subType, uint32_t firstWord)
 {
-    ANXEventData data;
-    std::memset(&data, 0, sizeof data);
+    ANXEventData data{};
     data.compound.subType = subType;
     data.compound.misc.L[0] = static_cast<int32_t>(firstWord);
     return data;

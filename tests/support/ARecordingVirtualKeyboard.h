@@ -5,6 +5,8 @@
 
 #include "keys/AVirtualKeyboard.h"
 
+#include <libevdev/libevdev.h>
+
 #include <memory>
 #include <span>
 #include <string>
@@ -31,4 +33,17 @@ private:
 
 // The events as text, e.g. "KEY_3 down, SYN_REPORT, KEY_3 up, SYN_REPORT"
 // (evdev names; values other than 0 and 1 as numbers).
-std::string FormatEvdevEvents(std::span<const AEvdevEvent> events);
+inline std::string FormatEvdevEvents(std::span<const AEvdevEvent> events)
+{
+    std::string text;
+    for (const AEvdevEvent& event : events) {
+        const char* name = libevdev_event_code_get_name(event.fType, event.fCode);
+        text += (text.empty() ? "" : ", ") +
+                (name ? name : "type " + std::to_string(event.fType) + " code " + std::to_string(event.fCode));
+        if (event.fType == EV_KEY && (event.fValue == 0 || event.fValue == 1))
+            text += event.fValue == 1 ? " down" : " up";
+        else if (event.fType == EV_KEY || event.fValue != 0)
+            text += " " + std::to_string(event.fValue);
+    }
+    return text;
+}

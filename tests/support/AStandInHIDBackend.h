@@ -35,8 +35,6 @@ public:
     bool SendReport(AHandle device, std::span<const uint8_t> report);
     AHIDService GetService(AHandle device) const;
     size_t GetOpenConnectionCount(AHandle device) const { return fDevices.at(device).fOpen.size(); }
-    // Batches injected but not yet delivered through the loop.
-    size_t GetPendingBatchCount() const { return fPending.size(); }
 
     std::unique_ptr<AHIDServiceWatch> Watch(AEventLoop& loop, uint32_t vendorID, ABatchCallback arrived,
                                             ABatchCallback removed, void* refCon) override;
